@@ -1,0 +1,68 @@
+// The link's module-wide state: one instance, static buffers, nothing allocated.
+// For the link's own files and its tests; the console uses Printer.h only.
+#pragma once
+
+#include "Printer.h"
+#include "Serial.h"
+
+enum : unsigned char {
+    FaultChecksum = 1, // reply checksum did not match
+    FaultNak = 4,      // the device answered NAK
+};
+
+// Receiver states, in the order of the handler table.
+enum : unsigned char {
+    WaitSoh = 0,
+    WaitLen,
+    WaitSeq,
+    WaitCmd,
+    InData,
+    WaitSep,
+    InStatus,
+    WaitEnq,
+    InBcc,
+    WaitEtx,
+    RxStateCount
+};
+
+enum : int {
+    LINK_SENT_SIZE = 600,
+    LINK_RAW_SIZE = 200,
+    LINK_RAW_COPY = 128, // bytes of reply data kept in RawReply
+    LINK_REPLY_SIZE = 300,
+    LINK_COMMAND_SIZE = 300,
+    LINK_FRAME_SIZE = 200,
+    LINK_MAX_WAITS = 50, // consecutive empty reads before an exchange gives up
+    LINK_FIELDS = 20,
+};
+
+struct PrinterLinkState {
+    SerialHandle LinkPort;
+    unsigned char LinkReady;
+    unsigned char LinkFault;
+    unsigned char SeqCounter;
+    int CurrentCommand;
+    PrinterWindow ReplyWindow;
+    PrinterCallback ReplyCallback;
+    unsigned ReplyMessage;
+    char SentData[LINK_SENT_SIZE];
+    char RawReply[LINK_RAW_SIZE];
+    char ReplyData[LINK_REPLY_SIZE];
+    unsigned char StatusBytes[6];
+    char CommandBuffer[LINK_COMMAND_SIZE];
+    unsigned char RxState, RxByte, RxIndex, RxLength, RxSeq, RxCommand;
+    uint32_t RxSum, RxCheck;
+    int WaitCount;
+    uint32_t ErrorWord;
+    RetData Reply;
+};
+
+extern PrinterLinkState PrinterLink;
+
+// Puts the link back into its start-up state (port closed, counters zero). Tests only.
+void PrinterLinkReset();
+// Builds the request frame for (seq byte, code, data) into out; gives its length, or -1 when
+// the data do not fit. Exposed for tests and the fuzz target.
+int PrinterBuildFrame(unsigned char* out, int size, unsigned char seq, int code, const char* data);
+// Feeds one received byte to the receiver state machine, as PrinterReceive does after a read.
+void PrinterReceiveByte(unsigned char byte);

@@ -1,0 +1,33 @@
+// The few serial-port calls the link makes; the only place that touches the OS.
+// SerialPosix.cpp implements them with termios, SerialWin32.cpp with the Win32 comm API.
+#pragma once
+
+#include "Printer.h"
+#include <stddef.h>
+#include <stdint.h>
+
+typedef intptr_t SerialHandle;
+enum : intptr_t { SERIAL_INVALID = -1 };
+
+enum SerialReadResult { SERIAL_ERROR = -1, SERIAL_TIMEOUT = 0, SERIAL_BYTE = 1 };
+
+// Device path of port number n (COMn). False when it does not fit the buffer.
+bool SerialPortPath(int port, char* path, size_t size);
+// Opens port n for exclusive use; SERIAL_INVALID when it is missing, busy or not accessible.
+SerialHandle SerialOpen(int port);
+// Raw 8N1 at the baud rate, other line settings kept, every byte read bounded by 100 ms.
+bool SerialConfigure(SerialHandle h, int baud);
+// Discards pending input and/or output.
+void SerialPurge(SerialHandle h, bool output, bool input);
+// Waits until everything written has left.
+void SerialDrain(SerialHandle h);
+// Writes n bytes; gives the number written, or -1.
+int SerialWrite(SerialHandle h, const unsigned char* data, int n);
+// Reads one byte within 100 ms: a byte, a time-out, or an error (hang-up, I/O error, bad handle).
+SerialReadResult SerialReadByte(SerialHandle h, unsigned char* byte);
+// Clears the port's error state after a read error.
+void SerialClearError(SerialHandle h);
+// Closes the port; nonzero on success.
+int SerialClose(SerialHandle h);
+// Hands the reply record to a window (no callback given).
+void SerialPostReply(PrinterWindow window, unsigned message, unsigned code, RetData* record);
