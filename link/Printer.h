@@ -114,8 +114,8 @@ int PrinterDisplayUpperLine(PrinterWindow window, PrinterCallback callback, int 
                             const char* text);
 int PrinterOpenFiscalReceipt(PrinterWindow window, PrinterCallback callback, int tag,
                              unsigned long op, const char* password, unsigned long till);
-int PrinterSubtotal(PrinterWindow window, PrinterCallback callback, int tag, int print,
-                    int display, double percent, double amount);
+int PrinterSubtotal(PrinterWindow window, PrinterCallback callback, int tag, int print, int display,
+                    double percent, double amount);
 int PrinterRegisterSale(PrinterWindow window, PrinterCallback callback, int tag,
                         unsigned char positive, int article, double quantity, double percent,
                         double amount);

@@ -37,24 +37,24 @@ enum : int {
 };
 
 struct PrinterLinkState {
-    SerialHandle LinkPort;
-    unsigned char LinkReady;
-    unsigned char LinkFault;
-    unsigned char SeqCounter;
-    int CurrentCommand;
-    PrinterWindow ReplyWindow;
-    PrinterCallback ReplyCallback;
-    unsigned ReplyMessage;
-    char SentData[LINK_SENT_SIZE];
-    char RawReply[LINK_RAW_SIZE];
-    char ReplyData[LINK_REPLY_SIZE];
-    unsigned char StatusBytes[6];
-    char CommandBuffer[LINK_COMMAND_SIZE];
-    unsigned char RxState, RxByte, RxIndex, RxLength, RxSeq, RxCommand;
-    uint32_t RxSum, RxCheck;
-    int WaitCount;
-    uint32_t ErrorWord;
-    RetData Reply;
+    SerialHandle LinkPort = SERIAL_INVALID; // the open port; invalid while closed
+    unsigned char LinkReady = 0;            // 1: idle, the last reply is complete
+    unsigned char LinkFault = 0;            // FaultNak / FaultChecksum of this exchange
+    unsigned char SeqCounter = 0;           // requests sent, wrapping at 256
+    int CurrentCommand = 0;
+    PrinterWindow ReplyWindow = nullptr;
+    PrinterCallback ReplyCallback = nullptr; // once set, never cleared
+    unsigned ReplyMessage = PRINTER_REPLY_MESSAGE;
+    char SentData[LINK_SENT_SIZE] = {};
+    char RawReply[LINK_RAW_SIZE] = {};
+    char ReplyData[LINK_REPLY_SIZE] = {};
+    unsigned char StatusBytes[6] = {};
+    char CommandBuffer[LINK_COMMAND_SIZE] = {};
+    unsigned char RxState = 0, RxByte = 0, RxIndex = 0, RxLength = 0, RxSeq = 0, RxCommand = 0;
+    uint32_t RxSum = 0, RxCheck = 0;
+    int WaitCount = 0;
+    uint32_t ErrorWord = 0;
+    RetData Reply = {};
 };
 
 extern PrinterLinkState PrinterLink;

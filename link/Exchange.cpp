@@ -1,0 +1,108 @@
+// One device command is one exchange: frame, send, wait for the reply, decode, deliver, log.
+#include "PrinterLink.h"
+
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+
+// An exchange that has read this many bytes without a complete reply is talking to a device
+// that babbles: a reply is at most 229 bytes, and a busy printer sends about 17 SYN bytes a
+// second, so this is some fifteen minutes of honest "still working".
+const long MaxBytesPerExchange = 16384;
+
+const unsigned char SOH = 0x01, ENQ = 0x05, ETX = 0x03;
+
+} // namespace
+
+int PrinterBuildFrame(unsigned char* out, int size, unsigned char seq, int code, const char* data) {
+    if (!data) data = "";
+    size_t n = strnlen(data, PRINTER_MAX_DATA + 1);
+    if (n > (size_t)PRINTER_MAX_DATA || size < (int)n + 10) return -1;
+    int k = 0;
+    out[k++] = SOH;
+    out[k++] = (unsigned char)(0x20 + ((n + 4) % 256));
+    out[k++] = seq;
+    out[k++] = (unsigned char)code;
+    memcpy(out + k, data, n);
+    k += (int)n;
+    out[k++] = ENQ;
+    uint32_t sum = 0;
+    for (int i = 1; i < k; ++i)
+        sum += out[i];
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out[k++] = (unsigned char)(0x30 + ((sum >> shift) & 0xF));
+    out[k++] = ETX;
+    return k;
+}
+
+int PrinterCommand(PrinterWindow window, PrinterCallback callback, int tag, int code,
+                   const char* data) {
+    if (window) return PrinterExchange(window, tag, code, data);
+    return PrinterExchangeCallback(callback, tag, code, data);
+}
+
+int PrinterExchangeCallback(PrinterCallback callback, int tag, int code, const char* data) {
+    PrinterLink.ReplyCallback = callback;
+    return PrinterExchange(nullptr, tag, code, data);
+}
+
+int PrinterExchange(PrinterWindow window, int tag, int code, const char* data) {
+    PrinterLinkState& L = PrinterLink;
+    if (!L.LinkReady) return -1;
+    if (!data) data = "";
+    size_t n = strnlen(data, PRINTER_MAX_DATA + 1);
+    if (n > (size_t)PRINTER_MAX_DATA) return -1; // more than a frame carries: refuse, send nothing
+
+    // The caller's string may live in CommandBuffer, which a nested exchange started from the
+    // callback overwrites; keep our own copy for the frame and the log.
+    char work[PRINTER_MAX_DATA + 1];
+    memcpy(work, data, n);
+    work[n] = 0;
+
+    memcpy(L.SentData, work, n + 1);
+    L.CurrentCommand = code;
+    L.Reply.Command = code;
+    L.Reply.Tag = tag;
+    L.SeqCounter++;
+    L.ErrorWord = 0;
+    L.Reply.FieldCount = 0;
+    memset(L.StatusBytes, 0, sizeof L.StatusBytes);
+    L.ReplyWindow = window;
+    L.LinkReady = 0;
+    L.LinkFault = 0;
+    L.ReplyData[0] = 0;
+    // No checksum received yet: a reply cut short before its BCC can never match a stale one.
+    L.RxCheck = 0xFFFFFFFFu;
+
+    unsigned char frame[LINK_FRAME_SIZE];
+    int len = PrinterBuildFrame(frame, sizeof frame, (unsigned char)(0x20 + L.SeqCounter % 95),
+                                code, work);
+
+    SerialDrain(L.LinkPort);
+    SerialPurge(L.LinkPort, true, true);
+    SerialWrite(L.LinkPort, frame, len); // a failed write shows as the time-out that follows
+
+    // Read until the receiver has seen the end of a reply or a NAK; give up after 50
+    // consecutive empty reads. Every byte read restarts that count (PrinterReceive resets it).
+    long bytes = 0;
+    L.WaitCount = 0;
+    while (L.WaitCount < LINK_MAX_WAITS && bytes < MaxBytesPerExchange) {
+        while (!L.LinkReady && bytes < MaxBytesPerExchange && PrinterReceive() == 1)
+            ++bytes;
+        if (L.LinkReady) break;
+        if (bytes < MaxBytesPerExchange) L.WaitCount++;
+    }
+
+    PrinterDecodeReply();
+    L.LinkReady = 1;
+
+    // The record belongs to whoever runs next once delivered: log what this exchange had.
+    uint32_t error = L.Reply.ErrorWord;
+    if (L.ReplyCallback)
+        L.ReplyCallback(L.Reply);
+    else if (window)
+        SerialPostReply(window, L.ReplyMessage, (unsigned)code, &L.Reply);
+    PrinterLogExchange(code, work, error);
+    return 0;
+}

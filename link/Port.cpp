@@ -1,0 +1,38 @@
+// The link's module-wide state and the opening and closing of the port.
+#include "PrinterLink.h"
+
+PrinterLinkState PrinterLink;
+
+int PrinterOpenPort(int port, int baud) {
+    PrinterLinkState& L = PrinterLink;
+    L.LinkReady = 1;
+    // A second open without a close would leak the first port and keep it locked.
+    if (L.LinkPort != SERIAL_INVALID) {
+        SerialClose(L.LinkPort);
+        L.LinkPort = SERIAL_INVALID;
+    }
+    SerialHandle h = SerialOpen(port);
+    L.LinkPort = h;
+    if (h == SERIAL_INVALID) return -1;
+    // Line settings and the purge are best effort: the handle is good whatever they say.
+    SerialConfigure(h, baud);
+    SerialPurge(h, true, true);
+    return (int)h;
+}
+
+int PrinterClosePort() {
+    PrinterLinkState& L = PrinterLink;
+    if (L.LinkPort == SERIAL_INVALID) return 0;
+    SerialDrain(L.LinkPort);
+    SerialPurge(L.LinkPort, true, true);
+    int ok = SerialClose(L.LinkPort);
+    // The descriptor is gone either way; a later exchange must not write into whatever file
+    // the OS hands that number to next.
+    L.LinkPort = SERIAL_INVALID;
+    return ok;
+}
+
+void PrinterLinkReset() {
+    if (PrinterLink.LinkPort != SERIAL_INVALID) SerialClose(PrinterLink.LinkPort);
+    PrinterLink = PrinterLinkState{};
+}

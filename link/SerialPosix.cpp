@@ -1,0 +1,174 @@
+// The serial layer on POSIX: termios in raw mode, poll() for the 100 ms per-byte read.
+#include "Serial.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+const int ReadTimeoutMs = 100;
+const int WriteStallLimit = 50; // 100 ms waits for room before a write gives up
+
+int Fd(SerialHandle h) {
+    return (int)h;
+}
+
+bool BaudConstant(int baud, speed_t* speed) {
+    switch (baud) {
+    case 1200:
+        *speed = B1200;
+        return true;
+    case 2400:
+        *speed = B2400;
+        return true;
+    case 4800:
+        *speed = B4800;
+        return true;
+    case 9600:
+        *speed = B9600;
+        return true;
+    case 19200:
+        *speed = B19200;
+        return true;
+    case 38400:
+        *speed = B38400;
+        return true;
+    case 57600:
+        *speed = B57600;
+        return true;
+    case 115200:
+        *speed = B115200;
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+bool SerialPortPath(int port, char* path, size_t size) {
+    if (port < 1 || !path || size == 0) return false;
+    // COMn is the link comN in the user's ports folder when it exists, else the n-th UART.
+    char link[4096];
+    const char* config = getenv("XDG_CONFIG_HOME");
+    const char* home = getenv("HOME");
+    int n = -1;
+    if (config && *config)
+        n = snprintf(link, sizeof link, "%s/tr7042k/ports/com%d", config, port);
+    else if (home && *home)
+        n = snprintf(link, sizeof link, "%s/.config/tr7042k/ports/com%d", home, port);
+    struct stat st;
+    if (n > 0 && n < (int)sizeof link && lstat(link, &st) == 0) {
+        n = snprintf(path, size, "%s", link);
+    } else {
+        n = snprintf(path, size, "/dev/ttyS%d", port - 1);
+    }
+    return n > 0 && n < (int)size;
+}
+
+SerialHandle SerialOpen(int port) {
+    char path[4096];
+    if (!SerialPortPath(port, path, sizeof path)) return SERIAL_INVALID;
+    int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return SERIAL_INVALID;
+    struct termios tio;
+    // Not a terminal (a plain file behind the link, say): refuse rather than write frames into it.
+    // Exclusive use: flock keeps out every program that locks (root included), TIOCEXCL the rest.
+    if (tcgetattr(fd, &tio) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+        close(fd);
+        return SERIAL_INVALID;
+    }
+    return (SerialHandle)fd;
+}
+
+bool SerialConfigure(SerialHandle h, int baud) {
+    int fd = Fd(h);
+    struct termios tio;
+    if (fd < 0 || tcgetattr(fd, &tio) != 0) return false;
+    // Raw 8N1; the flow-control settings stay as the driver reports them.
+    tcflag_t keepInput = tio.c_iflag & (IXON | IXOFF | IXANY);
+    tcflag_t keepControl = tio.c_cflag & CRTSCTS;
+    cfmakeraw(&tio);
+    tio.c_iflag |= keepInput;
+    tio.c_cflag &= ~(tcflag_t)(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CREAD | CLOCAL | keepControl;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    speed_t speed;
+    if (BaudConstant(baud, &speed)) {
+        cfsetispeed(&tio, speed);
+        cfsetospeed(&tio, speed);
+    }
+    return tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+void SerialPurge(SerialHandle h, bool output, bool input) {
+    if (Fd(h) < 0 || (!output && !input)) return;
+    tcflush(Fd(h), output && input ? TCIOFLUSH : output ? TCOFLUSH : TCIFLUSH);
+}
+
+void SerialDrain(SerialHandle h) {
+    if (Fd(h) >= 0) tcdrain(Fd(h));
+}
+
+int SerialWrite(SerialHandle h, const unsigned char* data, int n) {
+    int fd = Fd(h);
+    if (fd < 0 || n < 0) return -1;
+    int done = 0, stalls = 0;
+    while (done < n) {
+        ssize_t k = write(fd, data + done, (size_t)(n - done));
+        if (k > 0) {
+            done += (int)k;
+            stalls = 0;
+            continue;
+        }
+        if (k < 0 && errno == EINTR) continue;
+        if (k < 0 && errno != EAGAIN) return -1;
+        struct pollfd p = {fd, POLLOUT, 0};
+        if (poll(&p, 1, ReadTimeoutMs) <= 0 && ++stalls >= WriteStallLimit) return -1;
+        if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return -1;
+    }
+    return done;
+}
+
+SerialReadResult SerialReadByte(SerialHandle h, unsigned char* byte) {
+    int fd = Fd(h);
+    if (fd < 0) return SERIAL_ERROR;
+    struct pollfd p = {fd, POLLIN, 0};
+    int r = poll(&p, 1, ReadTimeoutMs);
+    if (r == 0) return SERIAL_TIMEOUT;
+    if (r < 0) return errno == EINTR ? SERIAL_TIMEOUT : SERIAL_ERROR;
+    if (!(p.revents & POLLIN)) return SERIAL_ERROR; // hang-up or line error, nothing to read
+    ssize_t k = read(fd, byte, 1);
+    if (k == 1) return SERIAL_BYTE;
+    if (k < 0 && (errno == EAGAIN || errno == EINTR)) return SERIAL_TIMEOUT;
+    return SERIAL_ERROR; // EIO, or end of file right after readiness: the far end is gone
+}
+
+void SerialClearError(SerialHandle) {
+    // termios keeps no error state that blocks further reads; a line error costs only the byte.
+}
+
+int SerialClose(SerialHandle h) {
+    int fd = Fd(h);
+    if (fd < 0) return 0;
+    ioctl(fd, TIOCNXCL); // the exclusive flag outlives us while another program holds the line
+    flock(fd, LOCK_UN);
+    return close(fd) == 0 ? 1 : 0;
+}
+
+void SerialPostReply(PrinterWindow window, unsigned message, unsigned code, RetData* record) {
+    if (!window) return;
+    window->Message = message;
+    window->WParam = code;
+    window->LParam = record;
+    window->Posted++;
+}
