@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: a normal build, an address/undefined-sanitizer build,
+# and the fuzz targets for 30 seconds each.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+jobs=2
+export QT_QPA_PLATFORM=offscreen
+
+echo "== normal build"
+cmake -S . -B build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build/test -j"$jobs"
+ctest --test-dir build/test --output-on-failure -j"$jobs"
+
+echo "== address and undefined-behaviour sanitizers"
+cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DTR_SANITIZE=ON -DTR_BENCH=OFF
+cmake --build build/asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build/asan --output-on-failure -j"$jobs"
+
+echo "== fuzz targets"
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTR_CONSOLE=OFF -DTR_TESTS=OFF -DTR_FUZZ=ON \
+  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined"
+cmake --build build/fuzz -j"$jobs"
+for target in build/fuzz/tests/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  name=$(basename "$target")
+  mkdir -p "build/fuzz/corpus/$name"
+  echo "-- $name, 30 s"
+  "$target" -max_total_time=30 -print_final_stats=1 "build/fuzz/corpus/$name" 2>&1 | tail -n 3
+done
+
+echo "== all tests passed"
