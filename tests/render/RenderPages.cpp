@@ -1,0 +1,144 @@
+// Renders every page of the main window and both check windows to PNG files, so the forms can be
+// checked by eye without a desktop: QT_QPA_PLATFORM=offscreen ./render_pages [output folder]
+
+#include <QApplication>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QDateEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QWidget>
+
+#include "CircleShape.h"
+#include "PageControl.h"
+
+#include <cstdio>
+
+#ifdef TR_RENDER_REAL_WINDOWS
+#include "Mainform.h"
+#include "Status.h"
+#include "Switches.h"
+#else
+#include "ui_Mainform.h"
+#include "ui_Status.h"
+#include "ui_Switches.h"
+#endif
+
+namespace {
+
+QString outDir;
+int failures = 0;
+
+void settle() {
+    for (int i = 0; i < 3; ++i)
+        QApplication::processEvents();
+}
+
+void save(QWidget* w, const QString& name) {
+    settle();
+    const QString path = outDir + QLatin1Char('/') + name;
+    if (!w->grab().save(path)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        ++failures;
+        return;
+    }
+    std::printf("%s\n", qPrintable(path));
+}
+
+// Shows the window the way the program does at start; a modal dialog is shown without exec().
+void present(QWidget* w) {
+    w->show();
+    w->activateWindow();
+    settle();
+}
+
+void renderMain(QWidget* window, TPageControl* pages) {
+    save(window, QStringLiteral("start.png"));
+    // A connected console: the pages are usable.
+    pages->setEnabled(true);
+    if (auto* shape = window->findChild<TShape*>(QStringLiteral("Shape1")))
+        shape->setBrushColor(QColor(0, 255, 0));
+    if (auto* b = window->findChild<QPushButton*>(QStringLiteral("Button2")))
+        b->setText(QStringLiteral("Отключить"));
+    for (int i = 0; i < pages->count(); ++i) {
+        pages->setCurrentIndex(i);
+        save(window, QStringLiteral("page%1.png").arg(i + 1));
+    }
+    // The periodic report's two layouts (page 5), chosen by its report type.
+    pages->setCurrentIndex(4);
+    for (int kind = 0; kind < 2; ++kind) {
+        if (auto* r = window->findChild<QRadioButton*>(QStringLiteral("RadioGroup3_%1").arg(kind)))
+            r->click();
+#ifndef TR_RENDER_REAL_WINDOWS
+        // The bare form has no handlers: show the layout the radio group's handler would show.
+        const bool byDate = kind == 1;
+        for (const char* n : {"Label38", "Label39", "DateEdit1", "DateEdit2"})
+            if (auto* c = window->findChild<QWidget*>(QLatin1String(n))) {
+                c->setVisible(byDate);
+                c->setEnabled(true);
+            }
+        for (const char* n : {"Label40", "Label41", "Edit25", "Edit26"})
+            if (auto* c = window->findChild<QWidget*>(QLatin1String(n))) {
+                c->setVisible(!byDate);
+                c->setEnabled(true);
+            }
+        if (auto* b = window->findChild<QPushButton*>(QStringLiteral("Button24")))
+            b->setEnabled(true);
+#endif
+        save(window,
+             kind == 0 ? QStringLiteral("page5_number.png") : QStringLiteral("page5_date.png"));
+    }
+    pages->setCurrentIndex(3);
+    if (auto* l = window->findChild<QLabel*>(QStringLiteral("Label26"))) {
+        const QString was = l->text();
+        l->setText(QStringLiteral("Ждите !!!"));
+        save(window, QStringLiteral("page4_wait.png"));
+        l->setText(was);
+    }
+    pages->setCurrentIndex(0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(TR_RENDER_DIR);
+    if (!QDir().mkpath(outDir)) {
+        std::fprintf(stderr, "cannot create %s\n", qPrintable(outDir));
+        return 1;
+    }
+
+#ifdef TR_RENDER_REAL_WINDOWS
+    TForm1 form1;
+    present(&form1);
+    renderMain(&form1, form1.findChild<TPageControl*>(QStringLiteral("PageControl1")));
+    TForm2 form2;
+    present(&form2);
+    save(&form2, QStringLiteral("switches.png"));
+    TForm4 form4;
+    present(&form4);
+    save(&form4, QStringLiteral("status.png"));
+#else
+    QWidget form1;
+    Ui::TForm1 ui1;
+    ui1.setupUi(&form1);
+    present(&form1);
+    renderMain(&form1, ui1.PageControl1);
+
+    QDialog form2;
+    Ui::TForm2 ui2;
+    ui2.setupUi(&form2);
+    present(&form2);
+    save(&form2, QStringLiteral("switches.png"));
+
+    QDialog form4;
+    Ui::TForm4 ui4;
+    ui4.setupUi(&form4);
+    present(&form4);
+    save(&form4, QStringLiteral("status.png"));
+#endif
+    return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QTabWidget>
+#include <QVector>
+
+class TPageTabRows;
+class TPageControlStyle;
+
+// Page control whose tabs wrap into as many rows as their captions need, so every page's caption
+// is visible at once. It is a QTabWidget (pages are added, named, selected and reported through
+// the usual QTabWidget calls and the currentChanged(int) signal); only the tab bar differs: the
+// single-row QTabBar is hidden and a multi-row bar is drawn above the page area.
+//
+// Rows are filled in page order from the top; each row is stretched to the full width. The rows
+// stay where they are when another page is selected. A disabled control greys its tabs and
+// ignores clicks.
+class TPageControl : public QTabWidget {
+    Q_OBJECT
+
+public:
+    explicit TPageControl(QWidget* parent = nullptr);
+    ~TPageControl() override;
+
+    // Hides QTabWidget::setTabText so that a caption change re-lays the rows at once.
+    void setTabText(int index, const QString& text);
+
+    // Geometry of the multi-row bar, in this widget's coordinates.
+    int rowCount() const;
+    int rowHeight() const;
+    int barHeight() const;
+    QRect tabRect(int index) const;
+    int tabRow(int index) const;
+    int tabAt(const QPoint& pos) const;
+
+    QSize minimumSizeHint() const override;
+
+protected:
+    void tabInserted(int index) override;
+    void tabRemoved(int index) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    friend class TPageTabRows;
+    friend class TPageControlStyle;
+
+    void relayoutTabs();
+    int tabWidthHint(int index) const;
+
+    TPageTabRows* rows_ = nullptr;
+    TPageControlStyle* style_ = nullptr;
+    QVector<QRect> rects_; // one per tab
+    QVector<int> rowOf_;   // row of each tab
+    int rowCount_ = 1;
+    bool laying_ = false;
+};
