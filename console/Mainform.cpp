@@ -1,0 +1,125 @@
+#include "Mainform.h"
+
+#include "Application.h"
+#include "Dialogs.h"
+#include "FormFrame.h"
+#include "Replies.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+const QColor Disconnected(255, 0, 0);
+const QColor Connected(0, 255, 0);
+
+// Baud rate for each entry of the baud-rate list, by index.
+constexpr int BaudRates[] = {9600, 19200, 57600, 115200};
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+    setupUi(this);
+    // Text typed into the pass count or the cashier list stays typed text: it never becomes a new
+    // list entry (which would shift the operator numbers that the entries stand for).
+    ComboBox2->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox8->setInsertPolicy(QComboBox::NoInsert);
+    SetFixedToolFrame(this, width(), height());
+    CenterOnDesktop(this);
+    ShowAboutText();
+    ConnectHandlers();
+}
+
+TForm1::~TForm1() {
+    if (Form1 == this) Form1 = nullptr;
+}
+
+void TForm1::ConnectHandlers() {
+    ConnectHandler(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    ConnectHandler(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
+    // Journal page.
+    ConnectHandler(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
+    ConnectHandler(Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
+    ConnectHandler(Button6, &QPushButton::clicked, this, &TForm1::Button6Click);
+    // Passwords page.
+    ConnectHandler(ComboBox7, &QComboBox::currentIndexChanged, this, &TForm1::ComboBox7Change);
+    ConnectHandler(ComboBox9, &QComboBox::currentIndexChanged, this, &TForm1::ComboBox9Change);
+    ConnectHandler(Button22, &QPushButton::clicked, this, &TForm1::Button22Click);
+    ConnectHandler(Button23, &QPushButton::clicked, this, &TForm1::Button23Click);
+}
+
+bool TForm1::event(QEvent* event) {
+    // The defaults are set when the window first becomes active after start-up. Later
+    // activations (after a message box or a check window has closed) keep what the user chose.
+    if (event->type() == QEvent::WindowActivate && !Activated) {
+        Activated = true;
+        RunHandler([this] { FormActivate(this); });
+    }
+    return QWidget::event(event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // Closing the main window ends the program; an open port is released when the process ends.
+    QWidget::closeEvent(event);
+    if (event->isAccepted()) QCoreApplication::quit();
+}
+
+void TForm1::FormActivate(QObject*) {
+    ComboBox3->setCurrentIndex(1);  // 19200
+    ComboBox1->setCurrentIndex(0);  // COM1
+    ComboBox8->setCurrentIndex(0);  // first cashier
+    ComboBox10->setCurrentIndex(0); // sold goods report
+    const QString defaultPassword = QStringLiteral("5917");
+    Edit21->setText(defaultPassword);
+    Edit22->setText(defaultPassword);
+    Edit23->setText(defaultPassword);
+    PageControl1->setCurrentWidget(TabSheet1);
+}
+
+void TForm1::Button1Click(QObject*) {
+    close();
+}
+
+bool TForm1::IsConnected() const {
+    return Shape1->brushColor().rgb() != Disconnected.rgb();
+}
+
+void TForm1::Button2Click(QObject*) {
+    if (!IsConnected()) {
+        const int index = ComboBox3->currentIndex();
+        if (index < 0 || index >= int(std::size(BaudRates))) return;
+        if (PrinterOpenPort(ComboBox1->currentIndex() + 1, BaudRates[index]) == -1) {
+            ShowMessage(QStringLiteral("Невозможно подключить порт"));
+            return;
+        }
+        Shape1->setBrushColor(Connected);
+        Button2->setText(QStringLiteral("Отключить"));
+        PageControl1->setEnabled(true);
+        ComboBox2->setCurrentIndex(0);
+        ComboBox1->setEnabled(false);
+        ComboBox3->setEnabled(false);
+        StopFlag = false;
+    } else {
+        if (PrinterClosePort() == 0) return;
+        Shape1->setBrushColor(Disconnected);
+        Button2->setText(QStringLiteral("Подключить"));
+        PageControl1->setEnabled(false);
+        ComboBox1->setEnabled(true);
+        ComboBox3->setEnabled(true);
+        StopFlag = true;
+    }
+}
+
+void PrinterResults(RetData& reply) {
+    if (Form1) HandleReply(reply, Form1->LastRetData, Form1->ErrorCount, true);
+}
+
+void PrinterResultsx(RetData& reply) {
+    if (Form1) HandleReply(reply, Form1->LastRetData, Form1->ErrorCount, true);
+}
+
+void PrinterResultsy(RetData& reply) {
+    if (Form1) HandleReply(reply, Form1->LastRetData, Form1->ErrorCount, false);
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "Printer.h"
+#include "ui_Mainform.h"
+
+#include <QWidget>
+
+#include <cstdint>
+
+// The console's main window: the page control with the test and function pages, and the strip
+// below it with the port, the baud rate, the connect button, the connection indicator and the
+// close button. Controls are members named as in forms/Mainform.ui.
+//
+// Each page's handlers live in a file of their own (JournalPage.cpp, PasswordsPage.cpp, ...);
+// this file declares them all. Handlers take the control that raised the event as Sender.
+class TForm1 : public QWidget, private Ui::TForm1 {
+    Q_OBJECT
+
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Shared by the pages. All start at zero.
+    RetData LastRetData{};   // copy of the last reply delivered to PrinterResults/x/y
+    int32_t ErrorCount = 0;  // replies with an error bit since the caller last set it to 0
+    bool StopFlag = false;   // request to stop a running test loop
+    int32_t FailedSteps = 0; // failed commands of the current full test or print test
+    int32_t BusyMode = 0;    // code of the page operation in progress, 0 when none
+
+    // Main window (Mainform.cpp).
+    void FormActivate(QObject* Sender);
+    void Button1Click(QObject* Sender);
+    void Button2Click(QObject* Sender);
+    // True while the indicator shows the port as connected (any colour but pure red).
+    bool IsConnected() const;
+
+    // Journal of the "Тест РРО" page (JournalPage.cpp).
+    void JournalAdd(const QString& line); // appends one line and keeps it visible
+    void JournalShowEnd();                // repaints the journal and scrolls to its last line
+    void Button4Click(QObject* Sender);   // stop
+    void Button5Click(QObject* Sender);   // save
+    void Button6Click(QObject* Sender);   // clear
+
+    // "Пароли" page (PasswordsPage.cpp).
+    void ComboBox7Change(QObject* Sender);
+    void ComboBox9Change(QObject* Sender);
+    void Button22Click(QObject* Sender);
+    void Button23Click(QObject* Sender);
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void ConnectHandlers();
+    void ShowAboutText(); // AboutPage.cpp
+
+    bool Activated = false; // FormActivate has run
+};
+
+extern TForm1* Form1;
+
+// Result handlers of the main window: keep the reply in Form1->LastRetData, and for a reply
+// with an error bit show the bit's text and add 1 to Form1->ErrorCount. PrinterResults and
+// PrinterResultsx are the same; PrinterResultsy counts without showing a box.
+void PrinterResults(RetData& reply);
+void PrinterResultsx(RetData& reply);
+void PrinterResultsy(RetData& reply);

@@ -1,0 +1,48 @@
+// "Пароли" page: setting and resetting operators' passwords on the device.
+
+#include "Mainform.h"
+
+#include "Cp1251.h"
+#include "Dialogs.h"
+#include "Pump.h"
+
+void TForm1::ComboBox7Change(QObject*) {
+    if (ComboBox7->currentIndex() >= 0) Button22->setEnabled(true);
+}
+
+void TForm1::ComboBox9Change(QObject*) {
+    if (ComboBox9->currentIndex() >= 0) Button23->setEnabled(true);
+}
+
+void TForm1::Button22Click(QObject*) {
+    // Operators by entry: 1-13 cashiers, 14 programming, 15 reports, 16 the empty last entry.
+    const int op = ComboBox7->currentIndex() + 1;
+    const QByteArray oldPassword = ToCp1251(Edit19->text());
+    const QByteArray newPassword = ToCp1251(Edit20->text());
+    repaint();
+    ErrorCount = 0;
+    ProcessMessages();
+    // A request the link refuses sends nothing and calls no handler: that is a failure too.
+    const int sent = PrinterSetOperatorPassword(nullptr, PrinterResultsx, 0, op,
+                                                oldPassword.constData(), newPassword.constData());
+    ProcessMessages();
+    if (sent < 0 || ErrorCount > 0)
+        ShowMessage(QStringLiteral("Ошибка установки нового пароля кассира"));
+    else
+        ShowMessage(QStringLiteral("Новый пароль установлен!"));
+}
+
+void TForm1::Button23Click(QObject*) {
+    const int op = ComboBox9->currentIndex() + 1; // cashiers 1-13
+    const QByteArray adminPassword = ToCp1251(Edit24->text());
+    repaint();
+    ErrorCount = 0;
+    ProcessMessages();
+    const int sent =
+        PrinterResetOperatorPassword(nullptr, PrinterResultsx, 0, op, adminPassword.constData());
+    ProcessMessages();
+    if (sent < 0 || ErrorCount > 0)
+        ShowMessage(QStringLiteral("Ошибка обнуления пароля кассира"));
+    else
+        ShowMessage(QStringLiteral("Пароль обнулен, новое значение пароля - 5917"));
+}

@@ -1,0 +1,26 @@
+#include "Application.h"
+
+#include "Dialogs.h"
+
+#include <exception>
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        ShowEscapedException();
+    }
+    return false;
+}
+
+void ShowEscapedException() {
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        ShowException(error);
+    } catch (...) {
+        ShowException(QStringLiteral("Неизвестная ошибка"));
+    }
+}

@@ -1,0 +1,59 @@
+#include "Dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+
+MessageSink& Sink() {
+    static MessageSink sink;
+    return sink;
+}
+
+SaveFilePrompt& Prompt() {
+    static SaveFilePrompt prompt;
+    return prompt;
+}
+
+// The boxes carry the program's short name in their caption, like every box of the console.
+const QString BoxCaption = QStringLiteral("TR7042K");
+
+void ShowBox(const QString& text, QMessageBox::Icon icon) {
+    if (Sink()) {
+        Sink()(text);
+        return;
+    }
+    QMessageBox box(icon, BoxCaption, text, QMessageBox::Ok, QApplication::activeWindow());
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+} // namespace
+
+void ShowMessage(const QString& text) {
+    ShowBox(text, QMessageBox::NoIcon);
+}
+
+void ShowException(const QString& text) {
+    ShowBox(text, QMessageBox::Critical);
+}
+
+void ShowException(const std::exception& error) {
+    // Exceptions of the console carry UTF-8 text.
+    ShowException(QString::fromUtf8(error.what()));
+}
+
+void SetMessageSink(MessageSink sink) {
+    Sink() = std::move(sink);
+}
+
+QString PromptSaveFileName(QWidget* parent, const QString& filter) {
+    if (Prompt()) return Prompt()(parent, filter);
+    // Default options: the dialog asks before replacing an existing file and adds no extension.
+    return QFileDialog::getSaveFileName(parent, QString(), QString(), filter);
+}
+
+void SetSaveFilePrompt(SaveFilePrompt prompt) {
+    Prompt() = std::move(prompt);
+}
