@@ -207,7 +207,8 @@ void TPageControl::relayoutTabs() {
                 w += share;
             }
             if (k == row.size() - 1 && natural <= width)
-                w = width - x; // the last tab closes the row exactly
+                w = width - x;      // the last tab closes the row exactly
+            w = qMin(w, width - x); // a caption wider than the whole control is cut at its edge
             rects_[i] = QRect(x, r * h, w, h);
             rowOf_[i] = r;
             x += w;

@@ -1,0 +1,188 @@
+// The multi-row page control: every caption visible in rows that do not overlap, pages below the
+// bar, clicks that select pages, and a disabled control that ignores them.
+
+#include "PageControl.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const char* const kCaptions[] = {
+    "Тест РРО",
+    "Индикаторы клиента",
+    "Денежный ящик, внос-вынос, обнуление артикулов",
+    "Общая информация",
+    "Дополнительные функции",
+    "О программе",
+    "Обрезка чека и звуковой сигнал",
+    "Пароли",
+};
+
+struct Control {
+    QWidget window;
+    TPageControl* pages;
+    Control(int width = 521, int height = 401) {
+        QFont f = window.font();
+        f.setPointSize(8);
+        window.setFont(f);
+        window.resize(width + 16, height + 30);
+        pages = new TPageControl(&window);
+        pages->setGeometry(8, 0, width, height);
+        for (const char* c : kCaptions) {
+            auto* page = new QWidget;
+            new QLabel(QString::fromUtf8(c), page);
+            pages->addTab(page, QString()); // captions come later, as in generated form code
+        }
+        for (int i = 0; i < pages->count(); ++i)
+            pages->setTabText(i, QString::fromUtf8(kCaptions[i]));
+        window.show();
+        QCoreApplication::processEvents();
+    }
+};
+
+void expectRowsSound(const TPageControl& pc) {
+    const QRect bar(0, 0, pc.width(), pc.barHeight());
+    const QFontMetrics fm(pc.font());
+    for (int i = 0; i < pc.count(); ++i) {
+        const QRect r = pc.tabRect(i);
+        SCOPED_TRACE(pc.tabText(i).toStdString());
+        EXPECT_TRUE(bar.contains(r)) << "tab outside the bar";
+        EXPECT_GE(r.width(), fm.horizontalAdvance(pc.tabText(i))) << "caption cut";
+        EXPECT_GE(r.height(), fm.height());
+        for (int j = i + 1; j < pc.count(); ++j)
+            EXPECT_FALSE(r.intersects(pc.tabRect(j))) << "overlaps " << pc.tabText(j).toStdString();
+    }
+}
+
+} // namespace
+
+TEST(PageControl, AllCaptionsShowInSeveralRowsWithoutOverlap) {
+    Control c;
+    TPageControl& pc = *c.pages;
+    ASSERT_EQ(pc.count(), 8);
+    EXPECT_GT(pc.rowCount(), 1);
+    EXPECT_LE(pc.rowCount(), 3) << "more rows than the designed pages leave room for";
+    expectRowsSound(pc);
+
+    // Each row is filled to the full width, as the old control drew them, and pages keep their
+    // order: row numbers never decrease along the pages.
+    for (int row = 0; row < pc.rowCount(); ++row) {
+        int left = pc.width(), right = 0;
+        for (int i = 0; i < pc.count(); ++i)
+            if (pc.tabRow(i) == row) {
+                left = qMin(left, pc.tabRect(i).left());
+                right = qMax(right, pc.tabRect(i).right() + 1);
+            }
+        EXPECT_EQ(left, 0) << "row " << row;
+        EXPECT_EQ(right, pc.width()) << "row " << row;
+    }
+    for (int i = 1; i < pc.count(); ++i)
+        EXPECT_GE(pc.tabRow(i), pc.tabRow(i - 1));
+}
+
+TEST(PageControl, PagesLieBelowTheBarAndHoldTheDesignedClientArea) {
+    Control c;
+    TPageControl& pc = *c.pages;
+    for (int i = 0; i < pc.count(); ++i) {
+        pc.setCurrentIndex(i);
+        QCoreApplication::processEvents();
+        QWidget* page = pc.widget(i);
+        const QPoint topLeft = page->mapTo(&pc, QPoint(0, 0));
+        EXPECT_GE(topLeft.y(), pc.barHeight());
+        EXPECT_TRUE(pc.rect().contains(QRect(topLeft, page->size())));
+        // The pages' controls are placed down to 340 pixels and across 513 pixels.
+        EXPECT_GE(page->height(), 340);
+        EXPECT_GE(page->width(), 513);
+    }
+}
+
+TEST(PageControl, ClickOnATabSelectsItsPage) {
+    Control c;
+    TPageControl& pc = *c.pages;
+    QSignalSpy changed(&pc, &QTabWidget::currentChanged);
+    ASSERT_EQ(pc.currentIndex(), 0);
+    for (int i : {6, 2, 7, 0}) {
+        QWidget* bar = pc.childAt(pc.tabRect(i).center());
+        ASSERT_NE(bar, nullptr);
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->mapFrom(&pc, pc.tabRect(i).center()));
+        EXPECT_EQ(pc.currentIndex(), i);
+        ASSERT_FALSE(changed.isEmpty());
+        EXPECT_EQ(changed.takeLast().at(0).toInt(), i);
+        EXPECT_TRUE(pc.widget(i)->isVisible());
+    }
+    // A click on the selected tab changes nothing.
+    const QPoint at = pc.tabRect(0).center();
+    QWidget* bar = pc.childAt(at);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->mapFrom(&pc, at));
+    EXPECT_TRUE(changed.isEmpty());
+}
+
+TEST(PageControl, DisabledControlIgnoresClicks) {
+    Control c;
+    TPageControl& pc = *c.pages;
+    pc.setEnabled(false);
+    QSignalSpy changed(&pc, &QTabWidget::currentChanged);
+    const QPoint at = pc.tabRect(4).center();
+    QWidget* bar = pc.childAt(at);
+    ASSERT_NE(bar, nullptr);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->mapFrom(&pc, at));
+    EXPECT_EQ(pc.currentIndex(), 0);
+    EXPECT_TRUE(changed.isEmpty());
+
+    // The tabs are drawn greyed: the caption pixels of a disabled tab differ from an enabled one.
+    const QImage off = bar->grab(pc.tabRect(4).translated(-bar->pos())).toImage();
+    pc.setEnabled(true);
+    QCoreApplication::processEvents();
+    const QImage on = bar->grab(pc.tabRect(4).translated(-bar->pos())).toImage();
+    EXPECT_NE(off, on);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->mapFrom(&pc, at));
+    EXPECT_EQ(pc.currentIndex(), 4);
+}
+
+TEST(PageControl, RowsFollowCaptionsAndWidth) {
+    Control c;
+    TPageControl& pc = *c.pages;
+    const int rows = pc.rowCount();
+    const int pageTop = pc.widget(0)->mapTo(&pc, QPoint(0, 0)).y();
+
+    // Narrower control: more rows, and the pages move down with the bar.
+    pc.resize(330, pc.height());
+    QCoreApplication::processEvents();
+    EXPECT_GT(pc.rowCount(), rows);
+    expectRowsSound(pc);
+    EXPECT_GT(pc.widget(0)->mapTo(&pc, QPoint(0, 0)).y(), pageTop);
+
+    // A longer caption set in code re-lays the rows at once.
+    pc.resize(521, pc.height());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(pc.rowCount(), rows);
+    pc.setTabText(7, QString(40, QLatin1Char('W')));
+    QCoreApplication::processEvents();
+    expectRowsSound(pc);
+    EXPECT_EQ(pc.tabText(7), QString(40, QLatin1Char('W')));
+
+    // A caption wider than the whole control keeps its tab inside the bar.
+    pc.setTabText(7, QString(80, QLatin1Char('W')));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(QRect(0, 0, pc.width(), pc.barHeight()).contains(pc.tabRect(7)));
+}
+
+TEST(PageControl, KeepsWorkingAsATabWidget) {
+    Control c;
+    TPageControl& pc = *c.pages;
+    QWidget* page = pc.widget(3);
+    pc.setCurrentWidget(page);
+    EXPECT_EQ(pc.currentIndex(), 3);
+    EXPECT_EQ(pc.indexOf(page), 3);
+    EXPECT_EQ(pc.tabAt(pc.tabRect(3).center()), 3);
+    EXPECT_EQ(pc.tabAt(QPoint(-5, -5)), -1);
+    // The single-row tab bar of QTabWidget stays hidden.
+    EXPECT_FALSE(pc.tabBar()->isVisible());
+}

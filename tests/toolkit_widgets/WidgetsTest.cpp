@@ -1,0 +1,103 @@
+// The circle indicator and the radio-group item index.
+
+#include "CircleShape.h"
+#include "RadioGroup.h"
+
+#include <QGroupBox>
+#include <QImage>
+#include <QRadioButton>
+
+#include <gtest/gtest.h>
+
+TEST(Shape, StartsRedAndPaintsTheColourItHolds) {
+    TShape shape;
+    EXPECT_EQ(shape.brushColor(), QColor(255, 0, 0));
+
+    shape.resize(20, 20);
+    QImage red = shape.grab().toImage();
+    EXPECT_EQ(QColor(red.pixel(10, 10)), QColor(255, 0, 0));
+
+    shape.setBrushColor(QColor(0, 255, 0));
+    EXPECT_EQ(shape.brushColor(), QColor(0, 255, 0));
+    EXPECT_EQ(shape.property("brushColor").value<QColor>(), QColor(0, 255, 0));
+    QImage green = shape.grab().toImage();
+    EXPECT_EQ(QColor(green.pixel(10, 10)), QColor(0, 255, 0));
+    // The outline is darker than the fill, so the indicator is visible on any background.
+    EXPECT_LT(qGray(green.pixel(10, 0)), qGray(green.pixel(10, 10)));
+}
+
+TEST(Shape, ColourSetThroughThePropertyIsTheState) {
+    TShape shape;
+    shape.setProperty("brushColor", QColor(0, 0, 255));
+    EXPECT_EQ(shape.brushColor(), QColor(0, 0, 255));
+}
+
+namespace {
+
+// A radio group whose buttons are created out of item order, so that the object names alone
+// can give the order.
+struct Group {
+    QGroupBox box;
+    QRadioButton* items[3];
+    Group() {
+        box.setObjectName("RadioGroup9");
+        items[2] = new QRadioButton("c", &box);
+        items[2]->setObjectName("RadioGroup9_2");
+        items[0] = new QRadioButton("a", &box);
+        items[0]->setObjectName("RadioGroup9_0");
+        items[1] = new QRadioButton("b", &box);
+        items[1]->setObjectName("RadioGroup9_1");
+    }
+};
+
+} // namespace
+
+TEST(RadioGroup, ItemIndexFollowsTheItemNumbersNotTheCreationOrder) {
+    Group g;
+    EXPECT_EQ(RadioGroupItemIndex(&g.box), -1);
+    g.items[2]->setChecked(true);
+    EXPECT_EQ(RadioGroupItemIndex(&g.box), 2);
+    g.items[0]->click();
+    EXPECT_EQ(RadioGroupItemIndex(&g.box), 0);
+    EXPECT_FALSE(g.items[2]->isChecked());
+    EXPECT_EQ(RadioGroupItemIndex(nullptr), -1);
+}
+
+TEST(RadioGroup, SettingTheIndexChecksOneItemOrNone) {
+    Group g;
+    SetRadioGroupItemIndex(&g.box, 1);
+    EXPECT_TRUE(g.items[1]->isChecked());
+    EXPECT_EQ(RadioGroupItemIndex(&g.box), 1);
+
+    SetRadioGroupItemIndex(&g.box, 2);
+    EXPECT_FALSE(g.items[1]->isChecked());
+    EXPECT_EQ(RadioGroupItemIndex(&g.box), 2);
+
+    SetRadioGroupItemIndex(&g.box, -1);
+    EXPECT_EQ(RadioGroupItemIndex(&g.box), -1);
+    for (QRadioButton* b : g.items) {
+        EXPECT_FALSE(b->isChecked());
+        EXPECT_TRUE(b->autoExclusive()); // the buttons stay exclusive for the user's clicks
+    }
+
+    SetRadioGroupItemIndex(&g.box, 3); // no such item
+    EXPECT_EQ(RadioGroupItemIndex(&g.box), -1);
+
+    // After an unchecking, a click still makes the group exclusive again.
+    g.items[0]->click();
+    g.items[1]->click();
+    EXPECT_EQ(RadioGroupItemIndex(&g.box), 1);
+    EXPECT_FALSE(g.items[0]->isChecked());
+}
+
+TEST(RadioGroup, ButtonsWithoutItemNumbersCountInCreationOrder) {
+    QGroupBox box;
+    box.setObjectName("Plain");
+    auto* first = new QRadioButton("x", &box);
+    auto* second = new QRadioButton("y", &box);
+    second->setChecked(true);
+    EXPECT_EQ(RadioGroupItemIndex(&box), 1);
+    SetRadioGroupItemIndex(&box, 0);
+    EXPECT_TRUE(first->isChecked());
+    EXPECT_FALSE(second->isChecked());
+}
