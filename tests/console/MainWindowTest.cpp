@@ -1,0 +1,193 @@
+#include "Application.h"
+#include "ConsoleFixture.h"
+#include "PtyPorts.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTextEdit>
+
+#include "CircleShape.h"
+#include "PageControl.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+class MainWindow : public ConsoleTest {
+protected:
+    void TearDown() override {
+        if (Window && Window->IsConnected()) PrinterClosePort();
+        ConsoleTest::TearDown();
+    }
+
+    // The state of every control that shows the connection.
+    void ExpectConnected(bool connected) {
+        const QColor indicator = Get<TShape>("Shape1")->brushColor();
+        EXPECT_EQ(indicator, connected ? QColor(0, 255, 0) : QColor(255, 0, 0));
+        EXPECT_EQ(Window->IsConnected(), connected);
+        EXPECT_EQ(Get<QPushButton>("Button2")->text(),
+                  connected ? U("Отключить") : U("Подключить"));
+        EXPECT_EQ(Get<TPageControl>("PageControl1")->isEnabled(), connected);
+        EXPECT_EQ(Get<QComboBox>("ComboBox1")->isEnabled(), !connected);
+        EXPECT_EQ(Get<QComboBox>("ComboBox3")->isEnabled(), !connected);
+    }
+
+    void SelectPort(int port) { Get<QComboBox>("ComboBox1")->setCurrentIndex(port - 1); }
+    void Click(const char* button) { Get<QPushButton>(button)->click(); }
+
+    PtyPorts Ports;
+};
+
+TEST_F(MainWindow, StartsDisconnectedInAFixedFrameWithoutCloseBox) {
+    EXPECT_EQ(Window->windowTitle(), U("Тест регистратора расчетных операций TR7042K"));
+    EXPECT_EQ(Window->size(), QSize(536, 429));
+    EXPECT_EQ(Window->minimumSize(), Window->maximumSize());
+    const Qt::WindowFlags flags = Window->windowFlags();
+    EXPECT_TRUE(flags & Qt::CustomizeWindowHint);
+    EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    ExpectConnected(false);
+    EXPECT_EQ(Window->ErrorCount, 0);
+    EXPECT_FALSE(Window->StopFlag);
+    EXPECT_EQ(Window->FailedSteps, 0);
+    EXPECT_EQ(Window->BusyMode, 0);
+    EXPECT_EQ(Window->LastRetData.FieldCount, 0);
+    const QString about = Get<QTextEdit>("Memo1")->toPlainText();
+    EXPECT_TRUE(about.contains(U("Тест регистратора расчетных операций TR7042K")));
+    EXPECT_TRUE(about.contains(U("Версия ")));
+}
+
+TEST_F(MainWindow, FirstActivationSetsTheDefaultsAndLaterOnesKeepTheUsersChoices) {
+    auto* baud = Get<QComboBox>("ComboBox3");
+    auto* port = Get<QComboBox>("ComboBox1");
+    auto* cashier = Get<QComboBox>("ComboBox8");
+    auto* pages = Get<TPageControl>("PageControl1");
+    baud->setCurrentIndex(3);
+    port->setCurrentIndex(7);
+    pages->setCurrentIndex(7);
+    Get<QLineEdit>("Edit22")->setText(U("1"));
+    EXPECT_EQ(cashier->currentIndex(), -1);
+
+    QEvent activate(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(Window.get(), &activate);
+    EXPECT_EQ(baud->currentText(), U("19200 бод"));
+    EXPECT_EQ(port->currentText(), U("COM1"));
+    EXPECT_EQ(cashier->currentText(), U("Оператор 1"));
+    EXPECT_EQ(Get<QComboBox>("ComboBox10")->currentIndex(), 0);
+    for (const char* edit : {"Edit21", "Edit22", "Edit23"})
+        EXPECT_EQ(Get<QLineEdit>(edit)->text(), U("5917")) << edit;
+    EXPECT_EQ(pages->currentIndex(), 0);
+
+    // Focus coming back after a message box or a check window.
+    baud->setCurrentIndex(2);
+    pages->setCurrentIndex(7);
+    Get<QLineEdit>("Edit21")->setText(U("777"));
+    QCoreApplication::sendEvent(Window.get(), &activate);
+    EXPECT_EQ(baud->currentIndex(), 2);
+    EXPECT_EQ(pages->currentIndex(), 7);
+    EXPECT_EQ(Get<QLineEdit>("Edit21")->text(), U("777"));
+}
+
+TEST_F(MainWindow, CloseButtonClosesTheWindow) {
+    Window->show();
+    Click("Button1");
+    EXPECT_FALSE(Window->isVisible());
+}
+
+TEST_F(MainWindow, ConnectAndDisconnectSwitchEveryControl) {
+    Ports.AddMissing(19);
+    Ports.AddTerminal(20);
+    auto* passes = Get<QComboBox>("ComboBox2");
+    passes->setEditText(U("7"));
+    SelectPort(20);
+    Window->StopFlag = true;
+    Click("Button2");
+    EXPECT_TRUE(Messages.Texts.isEmpty());
+    ExpectConnected(true);
+    EXPECT_FALSE(Window->StopFlag);
+    EXPECT_EQ(passes->currentText(), U("1"));
+
+    Click("Button2");
+    ExpectConnected(false);
+    EXPECT_TRUE(Window->StopFlag);
+
+    // The pass count goes back to 1 on every connect, whatever it showed.
+    passes->setCurrentIndex(0);
+    passes->setEditText(U("25"));
+    Click("Button2");
+    ExpectConnected(true);
+    EXPECT_EQ(passes->currentText(), U("1"));
+}
+
+TEST_F(MainWindow, APortThatCannotBeOpenedLeavesTheWindowDisconnected) {
+    Ports.AddMissing(19);
+    SelectPort(19);
+    Click("Button2");
+    EXPECT_EQ(Messages.Texts, QStringList{U("Невозможно подключить порт")});
+    ExpectConnected(false);
+
+    // A port held by another program.
+    const QByteArray terminal = Ports.AddTerminal(3);
+    const int other = open(terminal.constData(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    SelectPort(3);
+    Messages.Texts.clear();
+    Click("Button2");
+    EXPECT_EQ(Messages.Texts, QStringList{U("Невозможно подключить порт")});
+    ExpectConnected(false);
+
+    // Once the other program lets go, the same port connects.
+    close(other);
+    Messages.Texts.clear();
+    Click("Button2");
+    EXPECT_TRUE(Messages.Texts.isEmpty());
+    ExpectConnected(true);
+}
+
+TEST_F(MainWindow, NoBaudRateSelectedDoesNothing) {
+    Ports.AddTerminal(1);
+    SelectPort(1);
+    Get<QComboBox>("ComboBox3")->setCurrentIndex(-1);
+    Click("Button2");
+    EXPECT_TRUE(Messages.Texts.isEmpty());
+    ExpectConnected(false);
+}
+
+// A window with one handler that fails, to see where its exception goes.
+class ThrowingWindow : public QObject {
+public:
+    int Calls = 0;
+    void Button1Click(QObject*) {
+        ++Calls;
+        throw std::runtime_error("'x' не является допустимым целым числом");
+    }
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::User) throw std::runtime_error("ошибка в обработчике");
+        return QObject::event(event);
+    }
+};
+
+TEST(ExceptionBox, AnExceptionFromAHandlerIsShownAndTheProgramGoesOn) {
+    MessageRecorder messages;
+    ThrowingWindow window;
+    QPushButton button;
+    ConnectHandler(&button, &QPushButton::clicked, &window, &ThrowingWindow::Button1Click);
+    button.click();
+    button.click();
+    EXPECT_EQ(window.Calls, 2);
+    EXPECT_EQ(messages.Texts, QStringList(2, U("'x' не является допустимым целым числом")));
+
+    // Through the message loop itself.
+    messages.Texts.clear();
+    QCoreApplication::postEvent(&window, new QEvent(QEvent::User));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(messages.Texts, QStringList{U("ошибка в обработчике")});
+}
+
+} // namespace
