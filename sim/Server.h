@@ -1,0 +1,77 @@
+#pragma once
+
+#include "DeviceModel.h"
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// Puts a DeviceModel on a line: a pseudo-terminal whose slave end the console opens as its COM
+// port, or a real serial line. One thread runs Run(); Stop() and HangUp() may be called from any
+// thread (Stop() also from a signal handler).
+namespace sim {
+
+// $XDG_CONFIG_HOME/tr7042k/ports, or ~/.config/tr7042k/ports when XDG_CONFIG_HOME is not set.
+std::string PortsFolder();
+
+// Makes the link comN in the ports folder (creating the folders) point at target.
+bool MakePortLink(int port, const std::string& target, std::string& linkPath, std::string& error);
+// Removes the link, but only while it still points at target (another simulator may own it now).
+void RemovePortLink(const std::string& linkPath, const std::string& target);
+
+class Server {
+public:
+    using EventSink = std::function<void(const std::vector<DeviceModel::Event>&)>;
+    using TraceSink = std::function<void(const DeviceModel::Request&)>;
+
+    // The model is used only under the mutex.
+    Server(DeviceModel& model, std::mutex& modelMutex);
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // A new pseudo-terminal in raw mode. The server keeps a slave descriptor open so that the
+    // console may close and reopen the port without the line being hung up; it does not lock
+    // the slave, so the console may take it exclusively.
+    bool OpenPty(std::string& error);
+    // A real serial line, raw 8N1 at the baud rate.
+    bool OpenSerial(const std::string& path, int baud, std::string& error);
+    const std::string& SlavePath() const { return slavePath_; }
+
+    void SetEventSink(EventSink sink) { events_ = std::move(sink); }
+    void SetTraceSink(TraceSink sink) { trace_ = std::move(sink); }
+    // A request left incomplete this long is dropped with a NAK.
+    void SetIdleTimeoutMs(int ms) { idleMs_ = ms; }
+
+    // Serves until Stop(), or until the line is hung up (HangUp() or the hang-up fault).
+    void Run();
+    void Stop();
+    void HangUp();
+    bool HungUp() const { return hungUp_; }
+    // Closes the line; a hung-up line is closed already.
+    void Close();
+
+private:
+    bool Wait(long long micros); // false when woken by Stop() or HangUp()
+    bool Send(const DeviceModel::Output& out);
+    void WriteAll(const std::string& bytes);
+    void Drain();
+    void Deliver(const DeviceModel::Output& out, std::size_t requestsBefore);
+
+    DeviceModel& model_;
+    std::mutex& mutex_;
+    int fd_ = -1;
+    int slave_ = -1;
+    int wake_[2] = {-1, -1};
+    std::string slavePath_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> hangUpRequested_{false};
+    std::atomic<bool> hungUp_{false};
+    EventSink events_;
+    TraceSink trace_;
+    int idleMs_ = 500;
+};
+
+} // namespace sim

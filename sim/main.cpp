@@ -1,0 +1,303 @@
+// tr7042k-sim: a simulated TR7042K fiscal printer on a pseudo-terminal or a serial line. It
+// prints the paper roll, the customer display, drawer, cut and beep events as they happen.
+#include "Cp1251.h"
+#include "DeviceModel.h"
+#include "Server.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace {
+
+sim::Server* gServer = nullptr;
+
+void OnSignal(int) {
+    if (gServer != nullptr) gServer->Stop();
+}
+
+const char* kHelp = R"(Использование: tr7042k-sim [параметры]
+
+Линия:
+  --port COMn            псевдотерминал, связанный как COMn (по умолчанию COM1): ссылка comN
+                         в $XDG_CONFIG_HOME/tr7042k/ports (или ~/.config/tr7042k/ports)
+  --device PATH          настоящий последовательный порт (8N1), например /dev/ttyUSB0
+  --baud N               скорость линии и темп передачи (по умолчанию 19200)
+  --no-pacing            отвечать без темпа передачи по скорости линии
+  --line-time MS         время печати одной строки (по умолчанию 25)
+  --cut-time MS          время отрезки чека (по умолчанию 300)
+  --fast                 без задержек печати и без темпа передачи
+  --trace                показывать каждую принятую команду
+
+Состояние:
+  --admin-password PW    пароль администратора (по умолчанию 0000)
+  --factory-number S     заводской номер (по умолчанию TR00012345)
+  --fiscal-number S      фискальный номер (по умолчанию 1234567890)
+  --tax-number S         налоговый номер (по умолчанию 123456789012)
+  --switches XXXXXXXX    переключатели (по умолчанию 00101100)
+  --fresh                новый аппарат: нет заводского номера, фискальная память
+                         не форматирована, нет фискального номера
+  --open-receipt KIND    оставить открытым чек: fiscal, return или nonfiscal
+  --paper-out            нет бумаги
+  --paper-lines N        на рулоне осталось N строк
+  --clock-invalid        часы не установлены
+
+Неисправности (без =N: постоянно; с =N: на следующие N команд):
+  --silent[=N]           нет ответа
+  --nak[=N]              NAK вместо ответа
+  --bad-checksum[=N]     ответ с неверной контрольной суммой
+  --syn-forever[=N]      только SYN, без ответа
+  --garbage[=N]          мусорные байты перед ответом
+  --cut-short[=N]        ответ обрывается на середине
+  --second-soh[=N]       второй SOH посреди ответа
+  --hang-up[=N]          аппарат обрывает линию
+  --status-bits CMD:S0,S1,S2,S3,S4,S5
+                         добавить биты состояния (hex) к ответам на команду CMD (hex;
+                         0 - на все команды); команда при ошибке не выполняется
+  --help                 эта справка
+)";
+
+bool Fault(const std::string& arg, const char* name, int& counter) {
+    const std::string flag = std::string("--") + name;
+    if (arg == flag) {
+        counter = DeviceModel::kAlways;
+        return true;
+    }
+    if (arg.rfind(flag + "=", 0) == 0) {
+        counter = std::atoi(arg.c_str() + flag.size() + 1);
+        return true;
+    }
+    return false;
+}
+
+bool ParseStatusBits(const std::string& text, int& command, std::array<std::uint8_t, 6>& bits) {
+    const auto colon = text.find(':');
+    if (colon == std::string::npos) return false;
+    command = static_cast<int>(std::strtol(text.substr(0, colon).c_str(), nullptr, 16));
+    std::size_t pos = colon + 1;
+    for (int i = 0; i < 6; ++i) {
+        const auto comma = text.find(',', pos);
+        const std::string part = text.substr(pos, comma == std::string::npos ? comma : comma - pos);
+        bits[i] = static_cast<std::uint8_t>(std::strtol(part.c_str(), nullptr, 16));
+        if (comma == std::string::npos) return i == 5;
+        pos = comma + 1;
+    }
+    return true;
+}
+
+DeviceModel::DateTime LocalNow() {
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+void ShowEvents(const std::vector<DeviceModel::Event>& events) {
+    for (const auto& e : events) {
+        switch (e.kind) {
+        case DeviceModel::EventKind::Printed: {
+            std::string line = e.text;
+            line.resize(DeviceModel::kLineWidth, ' ');
+            std::printf("  │%s│\n", sim::FromCp1251(line).c_str());
+            break;
+        }
+        case DeviceModel::EventKind::Display: {
+            const auto nl = e.text.find('\n');
+            std::string upper = e.text.substr(0, nl), lower = e.text.substr(nl + 1);
+            upper.resize(DeviceModel::kDisplayWidth, ' ');
+            lower.resize(DeviceModel::kDisplayWidth, ' ');
+            std::printf("  Дисплей: [%s] [%s]\n", sim::FromCp1251(upper).c_str(),
+                        sim::FromCp1251(lower).c_str());
+            break;
+        }
+        case DeviceModel::EventKind::Drawer:
+            std::printf("  Денежный ящик открыт (импульс %d мс)\n", e.value);
+            break;
+        case DeviceModel::EventKind::Cut:
+            std::printf("  ✂ - - - - - - - - - - - - - - - - - - -\n");
+            break;
+        case DeviceModel::EventKind::Beep:
+            std::printf("  Звуковой сигнал\n");
+            break;
+        }
+    }
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    DeviceModel::Options options;
+    DeviceModel::Faults faults;
+    int port = 1;
+    std::string device;
+    int baud = 19200;
+    bool pacing = true;
+    int lineTime = 25, cutTime = 300;
+    bool trace = false, fresh = false, paperOut = false, clockInvalid = false;
+    DeviceModel::ReceiptKind openReceipt = DeviceModel::ReceiptKind::None;
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](const char* what) -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "tr7042k-sim: %s: нет значения (%s)\n", arg.c_str(), what);
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kHelp, stdout);
+            return 0;
+        } else if (arg == "--port") {
+            const std::string v = value("COMn");
+            const std::string digits =
+                (v.size() > 3 && (v.rfind("COM", 0) == 0 || v.rfind("com", 0) == 0)) ? v.substr(3)
+                                                                                     : v;
+            port = std::atoi(digits.c_str());
+            if (port < 1 || port > 99) {
+                std::fprintf(stderr, "tr7042k-sim: неверный порт %s\n", v.c_str());
+                return 2;
+            }
+        } else if (arg == "--device") {
+            device = value("путь");
+        } else if (arg == "--baud") {
+            baud = std::atoi(value("скорость").c_str());
+        } else if (arg == "--no-pacing") {
+            pacing = false;
+        } else if (arg == "--line-time") {
+            lineTime = std::atoi(value("мс").c_str());
+        } else if (arg == "--cut-time") {
+            cutTime = std::atoi(value("мс").c_str());
+        } else if (arg == "--fast") {
+            pacing = false;
+            lineTime = cutTime = 0;
+        } else if (arg == "--trace") {
+            trace = true;
+        } else if (arg == "--admin-password") {
+            options.adminPassword = sim::ToCp1251(value("пароль"));
+        } else if (arg == "--factory-number") {
+            options.factoryNumber = sim::ToCp1251(value("номер"));
+        } else if (arg == "--fiscal-number") {
+            options.fiscalNumber = sim::ToCp1251(value("номер"));
+        } else if (arg == "--tax-number") {
+            options.taxNumber = sim::ToCp1251(value("номер"));
+        } else if (arg == "--switches") {
+            options.switches = value("переключатели");
+        } else if (arg == "--fresh") {
+            fresh = true;
+        } else if (arg == "--open-receipt") {
+            const std::string v = value("fiscal|return|nonfiscal");
+            if (v == "fiscal")
+                openReceipt = DeviceModel::ReceiptKind::Fiscal;
+            else if (v == "return")
+                openReceipt = DeviceModel::ReceiptKind::Return;
+            else if (v == "nonfiscal")
+                openReceipt = DeviceModel::ReceiptKind::NonFiscal;
+            else {
+                std::fprintf(stderr, "tr7042k-sim: неверный вид чека %s\n", v.c_str());
+                return 2;
+            }
+        } else if (arg == "--paper-out") {
+            paperOut = true;
+        } else if (arg == "--paper-lines") {
+            options.paperLines = std::atoi(value("строк").c_str());
+        } else if (arg == "--clock-invalid") {
+            clockInvalid = true;
+        } else if (arg == "--status-bits") {
+            int command = 0;
+            std::array<std::uint8_t, 6> bits{};
+            const std::string v = value("CMD:S0,...,S5");
+            if (!ParseStatusBits(v, command, bits)) {
+                std::fprintf(stderr, "tr7042k-sim: неверные биты состояния %s\n", v.c_str());
+                return 2;
+            }
+            faults.statusBits[command] = bits;
+        } else if (Fault(arg, "silent", faults.silent) || Fault(arg, "nak", faults.nak) ||
+                   Fault(arg, "bad-checksum", faults.badChecksum) ||
+                   Fault(arg, "syn-forever", faults.synForever) ||
+                   Fault(arg, "garbage", faults.garbage) ||
+                   Fault(arg, "cut-short", faults.cutShort) ||
+                   Fault(arg, "second-soh", faults.secondSoh) ||
+                   Fault(arg, "hang-up", faults.hangUp)) {
+        } else {
+            std::fprintf(stderr, "tr7042k-sim: неизвестный параметр %s (см. --help)\n",
+                         arg.c_str());
+            return 2;
+        }
+    }
+
+    options.clock = LocalNow();
+    options.lineTimeMs = lineTime;
+    options.cutTimeMs = cutTime;
+    options.baud = pacing ? baud : 0;
+    DeviceModel model(options);
+    if (fresh) model.MakeFresh();
+    if (paperOut) model.SetPaperOut(true);
+    if (clockInvalid) model.SetClockValid(false);
+    if (openReceipt != DeviceModel::ReceiptKind::None) model.LeaveReceiptOpen(openReceipt);
+    model.GetFaults() = faults;
+
+    std::mutex mutex;
+    sim::Server server(model, mutex);
+    server.SetEventSink(ShowEvents);
+    if (trace) {
+        server.SetTraceSink([](const DeviceModel::Request& r) {
+            std::printf("→ 0x%02X %s\n", r.command, sim::FromCp1251(r.data).c_str());
+            std::fflush(stdout);
+        });
+    }
+    gServer = &server;
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::string error;
+    if (!device.empty()) {
+        if (!server.OpenSerial(device, baud, error)) {
+            std::fprintf(stderr, "tr7042k-sim: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("Симулятор TR7042K на %s, %d бод. Ctrl-C - выход.\n", device.c_str(), baud);
+        std::fflush(stdout);
+        server.Run();
+        server.Close();
+        std::printf("Симулятор остановлен.\n");
+        return 0;
+    }
+
+    // On a pseudo-terminal a hang-up is followed, a second later, by a new line under the same
+    // port name, as when the cable is plugged in again.
+    for (;;) {
+        if (!server.OpenPty(error)) {
+            std::fprintf(stderr, "tr7042k-sim: %s\n", error.c_str());
+            return 1;
+        }
+        const std::string slave = server.SlavePath();
+        std::string link;
+        if (!sim::MakePortLink(port, slave, link, error)) {
+            std::fprintf(stderr, "tr7042k-sim: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("Симулятор TR7042K: COM%d = %s -> %s. Ctrl-C - выход.\n", port, link.c_str(),
+                    slave.c_str());
+        std::fflush(stdout);
+        server.Run();
+        const bool hungUp = server.HungUp();
+        server.Close();
+        sim::RemovePortLink(link, slave);
+        if (!hungUp) break;
+        std::printf("Линия оборвана.\n");
+        std::fflush(stdout);
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+    std::printf("Симулятор остановлен.\n");
+    return 0;
+}
