@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QDateEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QWidget>
@@ -17,6 +18,7 @@
 #include <cstdio>
 
 #ifdef TR_RENDER_REAL_WINDOWS
+#include "Dialogs.h"
 #include "Mainform.h"
 #include "Status.h"
 #include "Switches.h"
@@ -112,15 +114,31 @@ int main(int argc, char** argv) {
     }
 
 #ifdef TR_RENDER_REAL_WINDOWS
+    // No device is attached: the check windows' requests fail, and their message boxes are
+    // printed instead of waiting for a click. The exchange log goes to the output folder.
+    SetMessageSink([](const QString& text) {
+        std::printf("message: %s\n", qPrintable(QString(text).replace(QLatin1Char('\n'), ' ')));
+    });
+    QDir::setCurrent(outDir);
     TForm1 form1;
+    Form1 = &form1;
     present(&form1);
     renderMain(&form1, form1.findChild<TPageControl*>(QStringLiteral("PageControl1")));
     TForm2 form2;
+    Form2 = &form2;
     present(&form2);
     save(&form2, QStringLiteral("switches.png"));
     TForm4 form4;
+    Form4 = &form4;
     present(&form4);
     save(&form4, QStringLiteral("status.png"));
+    // The list as a new device fills it, to judge how the findings read.
+    if (auto* memo = form4.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))) {
+        for (const char* line : {"Заводской номер не задан", "Фискальная память не форматирована",
+                                 "Фискальный номер не задан", "Открыт нефискальный чек"})
+            memo->appendPlainText(QString::fromUtf8(line));
+        save(&form4, QStringLiteral("status_findings.png"));
+    }
 #else
     QWidget form1;
     Ui::TForm1 ui1;

@@ -356,6 +356,21 @@ TEST(MainForm, HasEveryControlWithItsCaption) {
     EXPECT_EQ(f.w.minimumSize(), f.w.maximumSize()) << "the window is not resizable";
 }
 
+TEST(MainForm, ControlsKeepTheFormFontWhenTheFrameIsSet) {
+    // The console gives the window its tool-window frame after setupUi; the controls must keep
+    // the 8-point font the geometry was laid out for.
+    MainForm f;
+    f.w.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                       Qt::WindowMinimizeButtonHint);
+    f.w.show();
+    QCoreApplication::processEvents();
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{f.ui.Label34, f.ui.ComboBox1, f.ui.Button3,
+                                         f.ui.PageControl1, f.ui.GroupBox17, f.ui.RadioGroup4_0})
+        EXPECT_EQ(w->font().pointSizeF(), 8.0) << w->objectName().toStdString();
+    EXPECT_GT(f.ui.Label26->font().pointSizeF(), 8.0) << "the wait label stands out";
+}
+
 TEST(MainForm, PagesInTabOrderWithTheirCaptions) {
     MainForm f;
     TPageControl* pc = f.ui.PageControl1;
