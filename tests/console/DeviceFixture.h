@@ -1,0 +1,33 @@
+#pragma once
+
+#include "ConsoleFixture.h"
+#include "SimulatedPrinter.h"
+
+#include <QComboBox>
+#include <QWidget>
+
+// The main window connected to a simulated printer on COM1.
+class DeviceTest : public ConsoleTest {
+protected:
+    void SetUp() override {
+        ConsoleTest::SetUp();
+        Get<QComboBox>("ComboBox1")->setCurrentIndex(Printer.Port() - 1);
+        Window->Button2Click(nullptr);
+        ASSERT_TRUE(Window->IsConnected()) << Messages.Texts.join('|').toStdString();
+        Printer.ClearRequests();
+    }
+    void TearDown() override {
+        if (Window && Window->IsConnected()) Window->Button2Click(nullptr);
+        ConsoleTest::TearDown();
+    }
+
+    // The requests the printer received, as (command, data) pairs.
+    std::vector<std::pair<int, std::string>> Received() const {
+        std::vector<std::pair<int, std::string>> out;
+        for (const auto& request : Printer.Requests())
+            out.emplace_back(request.Command, request.Data);
+        return out;
+    }
+
+    SimulatedPrinter Printer{1};
+};
