@@ -18,6 +18,11 @@ public:
         return frames::Parse(last.Bytes());
     }
 
+    // Data given as Windows-1251 bytes.
+    frames::Reply SendRaw(int cmd, std::string_view cp1251Data) {
+        return Send(cmd, sim::FromCp1251(cp1251Data));
+    }
+
     // The link's fix-ups for 0x5A: blanks among the first 20 characters become separators.
     static std::vector<std::string> Fields(std::string data, bool diagnostics = false) {
         if (diagnostics) {

@@ -1,0 +1,229 @@
+// The simulated printer on a real pseudo-terminal: the test fixture, and the tr7042k-sim program
+// run as a technician runs it. The port is opened the way the console opens it: exclusive
+// (flock and TIOCEXCL), raw.
+#include "Frames.h"
+#include "SimulatedPrinter.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using frames::Parse;
+using frames::Request;
+namespace fs = std::filesystem;
+
+int OpenPort(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return -1;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+        close(fd);
+        return -1;
+    }
+    termios tio{};
+    tcgetattr(fd, &tio);
+    cfmakeraw(&tio);
+    cfsetspeed(&tio, B19200);
+    tcsetattr(fd, TCSANOW, &tio);
+    tcflush(fd, TCIOFLUSH);
+    return fd;
+}
+
+// Reads until ETX or NAK, or until the line has been quiet for quietMs (or failed).
+std::string ReadReply(int fd, int quietMs = 2000) {
+    std::string got;
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, quietMs) <= 0 || !(p.revents & POLLIN)) return got;
+        char c;
+        const ssize_t n = read(fd, &c, 1);
+        if (n != 1) return got;
+        got += c;
+        if (c == '\x03' || c == '\x15') return got;
+    }
+}
+
+std::string Exchange(int fd, const std::string& frame) {
+    EXPECT_EQ(write(fd, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+    return ReadReply(fd);
+}
+
+TEST(SimFixture, ServesThePortLinkInATemporaryConfigFolder) {
+    setenv("XDG_CONFIG_HOME", "/nonexistent/outside", 1);
+    std::string link;
+    std::string home;
+    {
+        SimulatedPrinter printer(3);
+        EXPECT_EQ(printer.Port(), 3);
+        home = printer.ConfigHome();
+        link = printer.PortLink();
+        EXPECT_EQ(std::getenv("XDG_CONFIG_HOME"), home);
+        EXPECT_EQ(link, home + "/tr7042k/ports/com3");
+        EXPECT_EQ(fs::read_symlink(link), fs::path(printer.SlavePath()));
+
+        int fd = OpenPort(link);
+        ASSERT_GE(fd, 0);
+        auto r = Parse(Exchange(fd, Request(0x21, 0x4A, "X")));
+        EXPECT_TRUE(r.valid);
+        EXPECT_EQ(r.seq, 0x21);
+        // The console closes and reopens its port: the line stays up.
+        close(fd);
+        fd = OpenPort(link);
+        ASSERT_GE(fd, 0);
+        r = Parse(Exchange(fd, Request(0x22, 0x2F, "Вітаємо")));
+        EXPECT_TRUE(r.valid);
+        EXPECT_EQ(printer.DisplayUpper(), sim::ToCp1251("Вітаємо"));
+        EXPECT_EQ(printer.DisplayLower(), "");
+        EXPECT_TRUE(Parse(Exchange(fd, Request(0x23, 0x26))).valid);
+        EXPECT_TRUE(Parse(Exchange(fd, Request(0x24, 0x2A, "Рядок"))).valid);
+        EXPECT_EQ(printer.PaperRoll().back(), sim::ToCp1251("Рядок"));
+
+        const auto requests = printer.Requests();
+        ASSERT_EQ(requests.size(), 4u);
+        EXPECT_EQ(requests[0].Command, 0x4A);
+        EXPECT_EQ(requests[0].Data, "X");
+        EXPECT_EQ(requests[3].Data, sim::ToCp1251("Рядок"));
+        printer.ClearRequests();
+        EXPECT_TRUE(printer.Requests().empty());
+        close(fd);
+    }
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+    EXPECT_FALSE(fs::exists(home));
+    EXPECT_STREQ(std::getenv("XDG_CONFIG_HOME"), "/nonexistent/outside");
+    unsetenv("XDG_CONFIG_HOME");
+    { SimulatedPrinter printer; }
+    EXPECT_EQ(std::getenv("XDG_CONFIG_HOME"), nullptr);
+}
+
+TEST(SimFixture, FaultsSwitchedDuringATest) {
+    SimulatedPrinter printer;
+    const int fd = OpenPort(printer.PortLink());
+    ASSERT_GE(fd, 0);
+    printer.WithModel([](DeviceModel& m) { m.GetFaults().nak = 1; });
+    EXPECT_EQ(Exchange(fd, Request(0x21, 0x4A, "X")), "\x15");
+    const bool open = printer.WithModel([](DeviceModel& m) {
+        m.LeaveReceiptOpen(DeviceModel::ReceiptKind::Fiscal);
+        return m.GetState().receipt.kind == DeviceModel::ReceiptKind::Fiscal;
+    });
+    EXPECT_TRUE(open);
+    EXPECT_EQ(Parse(Exchange(fd, Request(0x22, 0x4A, "X"))).status[2] & 0x08, 0x08);
+
+    // SYN for good: the stream goes on until the fault is switched off.
+    printer.WithModel([](DeviceModel& m) { m.GetFaults().synForever = DeviceModel::kAlways; });
+    const std::string frame = Request(0x23, 0x4A, "X");
+    ASSERT_EQ(write(fd, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+    char c = 0;
+    std::string syns;
+    while (syns.size() < 3) {
+        pollfd p{fd, POLLIN, 0};
+        ASSERT_GT(poll(&p, 1, 2000), 0);
+        ASSERT_EQ(read(fd, &c, 1), 1);
+        syns += c;
+    }
+    EXPECT_EQ(syns, "\x16\x16\x16");
+    printer.WithModel([](DeviceModel& m) { m.GetFaults().synForever = 0; });
+    std::string rest = ReadReply(fd, 400); // the stream ends: the read falls quiet
+    EXPECT_EQ(rest.find_first_not_of('\x16'), std::string::npos);
+    EXPECT_TRUE(Parse(Exchange(fd, Request(0x24, 0x4A, "X"))).valid);
+    close(fd);
+}
+
+TEST(SimFixture, SlowPrinterSendsSynBeforeItsReply) {
+    DeviceModel::Options o;
+    o.lineTimeMs = 10;
+    SimulatedPrinter printer(2, o);
+    const int fd = OpenPort(printer.PortLink());
+    ASSERT_GE(fd, 0);
+    const std::string got = Exchange(fd, Request(0x21, 0x47));
+    const auto soh = got.find('\x01');
+    ASSERT_NE(soh, std::string::npos);
+    EXPECT_GT(soh, 0u);
+    EXPECT_EQ(got.substr(0, soh).find_first_not_of('\x16'), std::string::npos);
+    EXPECT_TRUE(Parse(got).valid);
+    close(fd);
+}
+
+TEST(SimFixture, HangUpFailsTheConsolesReads) {
+    SimulatedPrinter printer;
+    const int fd = OpenPort(printer.PortLink());
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(Parse(Exchange(fd, Request(0x21, 0x4A, "X"))).valid);
+    printer.HangUp();
+    pollfd p{fd, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 1000), 1);
+    EXPECT_TRUE(p.revents & (POLLHUP | POLLERR));
+    char c;
+    EXPECT_LE(read(fd, &c, 1), 0);
+    close(fd);
+}
+
+TEST(SimFixture, HangUpFaultDropsTheLine) {
+    SimulatedPrinter printer;
+    const int fd = OpenPort(printer.PortLink());
+    ASSERT_GE(fd, 0);
+    printer.WithModel([](DeviceModel& m) { m.GetFaults().hangUp = 1; });
+    const std::string frame = Request(0x21, 0x4A, "X");
+    ASSERT_EQ(write(fd, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+    pollfd p{fd, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 2000), 1);
+    EXPECT_TRUE(p.revents & (POLLHUP | POLLERR));
+    close(fd);
+}
+
+#ifdef TR_SIM_PROGRAM
+TEST(SimProgram, ServesAPtyAsCom7AndRemovesTheLinkOnSigint) {
+    char folder[] = "/tmp/tr7042k-prog-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string home = folder;
+    const std::string link = home + "/tr7042k/ports/com7";
+
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+        const int devnull = open("/dev/null", O_WRONLY);
+        dup2(devnull, 1);
+        execl(TR_SIM_PROGRAM, TR_SIM_PROGRAM, "--port", "COM7", "--fast", nullptr);
+        _exit(127);
+    }
+    int fd = -1;
+    for (int i = 0; i < 500 && fd < 0; ++i) {
+        if (fs::is_symlink(fs::symlink_status(link))) fd = OpenPort(link);
+        if (fd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_GE(fd, 0);
+    // The console's first request, one byte at a time.
+    const std::string frame = Request(0x21, 0x5A, "1");
+    for (char c : frame)
+        ASSERT_EQ(write(fd, &c, 1), 1);
+    const auto r = Parse(ReadReply(fd));
+    ASSERT_TRUE(r.valid);
+    EXPECT_EQ(r.seq, 0x21);
+    EXPECT_EQ(r.cmd, 0x5A);
+    EXPECT_NE(r.data.find("00101100"), std::string::npos);
+    close(fd);
+
+    kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+    fs::remove_all(home);
+}
+#endif
+
+} // namespace
