@@ -224,7 +224,7 @@ bool Server::Send(const DeviceModel::Output& out) {
     return true;
 }
 
-void Server::Deliver(const DeviceModel::Output& out, std::size_t requestsBefore) {
+void Server::Deliver(std::size_t requestsBefore) {
     std::vector<DeviceModel::Event> events;
     std::vector<DeviceModel::Request> requests;
     {
@@ -235,13 +235,16 @@ void Server::Deliver(const DeviceModel::Output& out, std::size_t requestsBefore)
             for (std::size_t i = std::min(requestsBefore, all.size()); i < all.size(); ++i)
                 requests.push_back(all[i]);
         }
+        if (!keepHistory_) {
+            model_.ClearRequests();
+            model_.ClearPaperRoll();
+        }
     }
     if (trace_) {
         for (const auto& r : requests)
             trace_(r);
     }
     if (events_ && !events.empty()) events_(events);
-    (void)out;
 }
 
 void Server::Run() {
@@ -299,7 +302,7 @@ void Server::Run() {
                     synAlwaysNow = model_.GetFaults().synForever == DeviceModel::kAlways;
                 }
                 inputPending = true;
-                Deliver(out, before);
+                Deliver(before);
                 if (!Send(out)) continue;
                 if (out.hangUp) {
                     HangUp();

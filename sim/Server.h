@@ -42,6 +42,9 @@ public:
 
     void SetEventSink(EventSink sink) { events_ = std::move(sink); }
     void SetTraceSink(TraceSink sink) { trace_ = std::move(sink); }
+    // Whether the model keeps every request and printed line. A long-running program passes
+    // them on to its sinks and forgets them; a test fixture keeps them to look at.
+    void SetKeepHistory(bool keep) { keepHistory_ = keep; }
     // A request left incomplete this long is dropped with a NAK.
     void SetIdleTimeoutMs(int ms) { idleMs_ = ms; }
 
@@ -58,7 +61,7 @@ private:
     bool Send(const DeviceModel::Output& out);
     void WriteAll(const std::string& bytes);
     void Drain();
-    void Deliver(const DeviceModel::Output& out, std::size_t requestsBefore);
+    void Deliver(std::size_t requestsBefore);
 
     DeviceModel& model_;
     std::mutex& mutex_;
@@ -72,6 +75,7 @@ private:
     EventSink events_;
     TraceSink trace_;
     int idleMs_ = 500;
+    bool keepHistory_ = true;
 };
 
 } // namespace sim

@@ -245,6 +245,7 @@ int main(int argc, char** argv) {
     std::mutex mutex;
     sim::Server server(model, mutex);
     server.SetEventSink(ShowEvents);
+    server.SetKeepHistory(false);
     if (trace) {
         server.SetTraceSink([](const DeviceModel::Request& r) {
             std::printf("→ 0x%02X %s\n", r.command, sim::FromCp1251(r.data).c_str());
