@@ -19,6 +19,7 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -184,21 +185,63 @@ TEST(SimFixture, HangUpFaultDropsTheLine) {
 }
 
 #ifdef TR_SIM_PROGRAM
+// Starts the program with its output thrown away; gives its process id.
+pid_t StartProgram(const std::string& home, std::vector<const char*> args) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+        const int devnull = open("/dev/null", O_WRONLY);
+        dup2(devnull, 1);
+        args.insert(args.begin(), TR_SIM_PROGRAM);
+        args.push_back(nullptr);
+        execv(TR_SIM_PROGRAM, const_cast<char* const*>(args.data()));
+        _exit(127);
+    }
+    return pid;
+}
+
+int StopProgram(pid_t pid, int sig) {
+    kill(pid, sig);
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+TEST(SimProgram, ServesASerialLineGivenByPath) {
+    // A pty pair stands in for the null-modem cable: the program gets the slave as its line.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string line = ptsname(master);
+    termios tio{};
+    tcgetattr(master, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(master, TCSANOW, &tio);
+    const pid_t pid = StartProgram("/tmp", {"--device", line.c_str(), "--baud", "9600", "--fast"});
+    ASSERT_GT(pid, 0);
+    frames::Reply r;
+    for (int i = 0; i < 100 && !r.valid; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        tcflush(master, TCIFLUSH);
+        const std::string frame = Request(0x21 + i % 90, 0x3E);
+        ASSERT_EQ(write(master, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+        r = Parse(ReadReply(master, 200));
+    }
+    EXPECT_TRUE(r.valid);
+    EXPECT_EQ(r.cmd, 0x3E);
+    EXPECT_EQ(StopProgram(pid, SIGTERM), 0);
+    close(master);
+}
+
 TEST(SimProgram, ServesAPtyAsCom7AndRemovesTheLinkOnSigint) {
     char folder[] = "/tmp/tr7042k-prog-XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
     const std::string home = folder;
     const std::string link = home + "/tr7042k/ports/com7";
 
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        setenv("XDG_CONFIG_HOME", home.c_str(), 1);
-        const int devnull = open("/dev/null", O_WRONLY);
-        dup2(devnull, 1);
-        execl(TR_SIM_PROGRAM, TR_SIM_PROGRAM, "--port", "COM7", "--fast", nullptr);
-        _exit(127);
-    }
+    const pid_t pid = StartProgram(home, {"--port", "COM7", "--fast"});
+    ASSERT_GT(pid, 0);
     int fd = -1;
     for (int i = 0; i < 500 && fd < 0; ++i) {
         if (fs::is_symlink(fs::symlink_status(link))) fd = OpenPort(link);
@@ -216,11 +259,7 @@ TEST(SimProgram, ServesAPtyAsCom7AndRemovesTheLinkOnSigint) {
     EXPECT_NE(r.data.find("00101100"), std::string::npos);
     close(fd);
 
-    kill(pid, SIGINT);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(StopProgram(pid, SIGINT), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
     fs::remove_all(home);
 }
