@@ -2,6 +2,7 @@
 #include "Status.h"
 #include "Switches.h"
 
+#include <QHideEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -66,6 +67,20 @@ TEST_F(CheckWindows, SwitchesWindowShowsTheSettingTheDeviceReports) {
     EXPECT_TRUE(Messages.Texts.isEmpty());
     EXPECT_EQ(Switches->windowTitle(), U("Перееключатели !!!"));
     EXPECT_FALSE(Switches->windowFlags() & Qt::WindowCloseButtonHint);
+}
+
+TEST_F(CheckWindows, FocusComingBackDoesNotAskTheDeviceAgain) {
+    // After the error box over the window closes, the window is active again: asking again
+    // then would show the box again, without end on a device that keeps failing.
+    QEvent activate(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(Switches.get(), &activate);
+    QCoreApplication::sendEvent(Switches.get(), &activate);
+    EXPECT_EQ(Received().size(), 1u);
+    // Once the window has been hidden, its next showing asks again.
+    QHideEvent hidden;
+    QCoreApplication::sendEvent(Switches.get(), &hidden);
+    QCoreApplication::sendEvent(Switches.get(), &activate);
+    EXPECT_EQ(Received().size(), 2u);
 }
 
 TEST_F(CheckWindows, SwitchesWindowShowsNothingWhenTheRequestFails) {
