@@ -52,6 +52,7 @@ public:
     explicit TPageTabRows(TPageControl* owner) : QWidget(owner), owner_(owner) {
         setAttribute(Qt::WA_NoMousePropagation);
         setFocusPolicy(Qt::NoFocus);
+        setMouseTracking(true); // for the hover look of the tab under the pointer
     }
 
 protected:
@@ -70,6 +71,7 @@ protected:
             opt.state &= ~QStyle::State_HasFocus;
             if (!owner_->isTabEnabled(i) || !isEnabled()) opt.state &= ~QStyle::State_Enabled;
             if (i == current) opt.state |= QStyle::State_Selected;
+            if (i == hovered_ && isEnabled()) opt.state |= QStyle::State_MouseOver;
             const bool firstInRow = i == 0 || owner_->tabRow(i - 1) != opt.row;
             const bool lastInRow = i == owner_->count() - 1 || owner_->tabRow(i + 1) != opt.row;
             if (firstInRow && lastInRow)
@@ -104,8 +106,21 @@ protected:
         if (i >= 0 && owner_->isTabEnabled(i)) owner_->setCurrentIndex(i);
     }
 
+    void mouseMoveEvent(QMouseEvent* event) override {
+        setHovered(owner_->tabAt(event->position().toPoint() + pos()));
+    }
+
+    void leaveEvent(QEvent*) override { setHovered(-1); }
+
 private:
+    void setHovered(int index) {
+        if (index == hovered_) return;
+        hovered_ = index;
+        update();
+    }
+
     TPageControl* owner_;
+    int hovered_ = -1;
 };
 
 TPageControl::TPageControl(QWidget* parent) : QTabWidget(parent) {
