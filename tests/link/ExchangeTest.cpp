@@ -1,0 +1,403 @@
+// Whole exchanges against a scripted device on a pseudo-terminal: port handling, delivery,
+// logging, and how the exchange ends for every kind of answer.
+#include "LinkFixture.h"
+
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace linktest;
+
+namespace {
+
+std::string statusLog(const std::string& data, const std::string& status) {
+    return cp1251(" \r\nКод команды:74 \r\nДанные: ") + data + cp1251(" \r\nСтатус: " + status);
+}
+
+Answer replyWith(const std::string& data, const StatusBytes& st = kQuietStatus) {
+    return Answer::raw(replyFrame(0x21, 0x4A, data, st));
+}
+
+} // namespace
+
+TEST_F(PeerTest, GoodReplyIsDeliveredThenLogged) {
+    peer->script(replyWith("12,34"));
+    ASSERT_EQ(PrinterGetStatus(nullptr, recordReply, 42, 1), 0);
+    ASSERT_EQ(deliveries().size(), 1u);
+    const Delivery& d = deliveries()[0];
+    EXPECT_TRUE(d.recordIsTheLinks);
+    EXPECT_EQ(d.record.ErrorWord, 0u);
+    EXPECT_EQ(d.record.Command, 0x4A);
+    EXPECT_EQ(d.record.Tag, 42);
+    EXPECT_EQ(d.sentData, "X");
+    EXPECT_EQ(d.rawReply, "12,34");
+    EXPECT_EQ(d.fields, (std::vector<std::string>{"12", "34"}));
+    EXPECT_EQ(hex(d.commandName), hex(cp1251("Получить состояние регистратора")));
+    EXPECT_EQ(PrinterLink.LinkReady, 1);
+    EXPECT_EQ(hex(env->logBytes()), hex(statusLog("X", "0")));
+}
+
+// The device's answer ends the exchange; the bytes behind it are not read into this reply.
+TEST_F(PeerTest, ReadingStopsAtTheEndOfTheReply) {
+    peer->script(Answer::raw(replyFrame(0x21, 0x4A, "FIRST") + replyFrame(0x22, 0x4A, "SECOND")));
+    ASSERT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0);
+    ASSERT_EQ(deliveries().size(), 1u);
+    EXPECT_EQ(deliveries()[0].fields, std::vector<std::string>{"FIRST"});
+    EXPECT_EQ(deliveries()[0].record.ErrorWord, 0u);
+
+    // What was left on the line is discarded before the next request goes out.
+    peer->script(replyWith("THIRD"));
+    ASSERT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0);
+    ASSERT_EQ(deliveries().size(), 2u);
+    EXPECT_EQ(deliveries()[1].fields, std::vector<std::string>{"THIRD"});
+}
+
+TEST_F(PeerTest, AnswersThatStillEndWell) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+    };
+    const std::string good = replyFrame(0x21, 0x4A, "OK");
+    const Case cases[] = {
+        {"SYN bytes first", "\x16\x16\x16\x16" + good},
+        {"noise first", std::string("\xFF\x00\x7F\x04\x05", 5) + good},
+        {"abandoned frame first", good.substr(0, 8) + good},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        clearDeliveries();
+        peer->script(Answer::raw(c.bytes));
+        ASSERT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0);
+        ASSERT_EQ(deliveries().size(), 1u);
+        EXPECT_EQ(deliveries()[0].record.ErrorWord, 0u);
+        EXPECT_EQ(deliveries()[0].fields, std::vector<std::string>{"OK"});
+    }
+}
+
+TEST_F(PeerTest, NakAndBadChecksumAreReportedAndLogged) {
+    // The NAK ends the exchange; a reply sent behind it belongs to no one.
+    peer->script(Answer::raw("\x15" + replyFrame(0x21, 0x4A, "late")));
+    ASSERT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0);
+    StatusBytes syntax = kQuietStatus;
+    syntax[0] = 0x81;
+    peer->script(Answer::raw(replyFrame(0x22, 0x4A, "7", syntax, false)));
+    ASSERT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0);
+    ASSERT_EQ(deliveries().size(), 2u);
+    EXPECT_EQ(deliveries()[0].record.ErrorWord, ERR_NAK);
+    EXPECT_EQ(deliveries()[0].record.FieldCount, 0);
+    EXPECT_EQ(deliveries()[1].record.ErrorWord, ERR_PROTOCOL);
+    EXPECT_EQ(deliveries()[1].fields, std::vector<std::string>{"7"});
+    EXPECT_EQ(hex(env->logBytes()), hex(statusLog("X", "2000000") + statusLog("X", "1000000")));
+}
+
+TEST_F(PeerTest, StatusOfTheReplyReachesTheRecord) {
+    StatusBytes st{0xA1, 0x88, 0x88, 0x80, 0x80, 0x80};
+    peer->script(replyWith("", st));
+    ASSERT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0);
+    ASSERT_EQ(deliveries().size(), 1u);
+    EXPECT_EQ(deliveries()[0].record.ErrorWord, 0x08000481u);
+    EXPECT_EQ(deliveries()[0].record.FieldCount, 0);
+    const unsigned char expected[6] = {0x21, 0x08, 0x08, 0, 0, 0};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(deliveries()[0].record.Status[i], expected[i]) << "S" << i;
+}
+
+// The one slow test: a device that starts a reply and falls silent is given up after about
+// five seconds of silence; nothing of the half reply is passed on.
+TEST_F(PeerTest, SilentDeviceEndsInTimeout) {
+    peer->script(Answer::raw(replyFrame(0x21, 0x4A, "12,34,56").substr(0, 8)));
+    ASSERT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0);
+    ASSERT_EQ(deliveries().size(), 1u);
+    EXPECT_EQ(deliveries()[0].record.ErrorWord, ERR_TIMEOUT);
+    EXPECT_EQ(deliveries()[0].record.FieldCount, 0);
+    EXPECT_EQ(PrinterLink.LinkReady, 1);
+    EXPECT_EQ(hex(env->logBytes()), hex(statusLog("X", "4000000")));
+}
+
+TEST_F(PeerTest, LineDroppedMidReplyEndsTheExchange) {
+    peer->script(Answer::dropLine(replyFrame(0x21, 0x4A, "12,34,56").substr(0, 9)));
+    ASSERT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0);
+    ASSERT_EQ(deliveries().size(), 1u);
+    EXPECT_EQ(deliveries()[0].record.ErrorWord, ERR_TIMEOUT);
+    EXPECT_EQ(deliveries()[0].record.FieldCount, 0);
+    EXPECT_EQ(hex(env->logBytes()), hex(statusLog("X", "4000000")));
+}
+
+TEST_F(PeerTest, WindowsCodePageBytesPassBothWaysUnchanged) {
+    std::string high;
+    for (int c = 0x80; c <= 0xFF; ++c)
+        high += static_cast<char>(c);
+    peer->setResponder([&](const Request& r) { return quietReply(r, high); });
+    ASSERT_EQ(PrinterPrintFiscalText(nullptr, recordReply, 0, high.c_str()), 0);
+    ASSERT_EQ(peer->requests().size(), 1u);
+    EXPECT_EQ(hex(peer->requests()[0].data), hex(high));
+    ASSERT_EQ(deliveries().size(), 1u);
+    EXPECT_EQ(deliveries()[0].record.ErrorWord, 0u);
+    EXPECT_EQ(deliveries()[0].fields, std::vector<std::string>{high});
+    EXPECT_EQ(hex(deliveries()[0].rawReply), hex(high));
+    EXPECT_EQ(hex(deliveries()[0].sentData), hex(high));
+}
+
+TEST_F(PeerTest, DataLengthLimitIs189) {
+    std::string longest(189, 'L');
+    ASSERT_EQ(PrinterCommand(nullptr, recordReply, 0, 0x2A, longest.c_str()), 0);
+    ASSERT_EQ(peer->requests().size(), 1u);
+    EXPECT_EQ(peer->requests()[0].data, longest);
+    EXPECT_EQ(peer->requests()[0].frame.size(), 199u);
+
+    peer->clear();
+    clearDeliveries();
+    std::filesystem::remove(env->workDir() / "fpllog.dat");
+    std::string tooLong(190, 'L');
+    std::string huge(5000, 'H');
+    EXPECT_EQ(PrinterCommand(nullptr, recordReply, 0, 0x2A, tooLong.c_str()), -1);
+    EXPECT_EQ(PrinterExchange(nullptr, 0, 0x2A, huge.c_str()), -1);
+    EXPECT_EQ(PrinterPrintNonFiscalText(nullptr, recordReply, 0, tooLong.c_str()), -1);
+    EXPECT_EQ(peer->receivedAfterSettling(), "");
+    EXPECT_TRUE(deliveries().empty());
+    EXPECT_FALSE(env->logExists());
+    EXPECT_EQ(PrinterLink.LinkReady, 1);
+    EXPECT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0) << "the link is still usable";
+}
+
+// A result handler may start the next exchange; it runs, and its record is logged first.
+TEST_F(PeerTest, CallbackMayStartAnotherExchange) {
+    static int innerResult;
+    static int depth;
+    innerResult = 99;
+    depth = 0;
+    peer->setResponder(
+        [](const Request& r) { return quietReply(r, r.cmd == 0x50 ? "inner" : "outer"); });
+    auto handler = [](RetData& record) {
+        recordReply(record);
+        if (++depth == 1) innerResult = PrinterBeep(nullptr, recordReply, 0);
+    };
+    ASSERT_EQ(PrinterGetStatus(nullptr, handler, 0, 1), 0);
+    EXPECT_EQ(innerResult, 0);
+    ASSERT_EQ(deliveries().size(), 2u);
+    EXPECT_EQ(deliveries()[0].fields, std::vector<std::string>{"outer"});
+    EXPECT_EQ(deliveries()[1].fields, std::vector<std::string>{"inner"});
+    EXPECT_EQ(deliveries()[1].record.Command, 0x50);
+    ASSERT_EQ(peer->requests().size(), 2u);
+    EXPECT_EQ(peer->requests()[1].cmd, 0x50);
+    EXPECT_EQ(hex(env->logBytes()),
+              hex(cp1251(" \r\nКод команды:80 \r\nДанные:  \r\nСтатус: 0") + statusLog("X", "0")));
+}
+
+// While an exchange waits for its reply, another one is refused and does not disturb it.
+TEST_F(PeerTest, ExchangeUnderWayRefusesAnother) {
+    static int nestedResult;
+    nestedResult = 99;
+    Answer answer = Answer::raw(replyFrame(0x21, 0x4A, "first"));
+    answer.before = [] { nestedResult = PrinterBeep(nullptr, recordReply, 0); };
+    peer->script(std::move(answer));
+    ASSERT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0);
+    EXPECT_EQ(nestedResult, -1);
+    ASSERT_EQ(deliveries().size(), 1u);
+    EXPECT_EQ(deliveries()[0].record.Command, 0x4A);
+    EXPECT_EQ(deliveries()[0].fields, std::vector<std::string>{"first"});
+    EXPECT_EQ(peer->requests().size(), 1u);
+    EXPECT_EQ(hex(env->logBytes()), hex(statusLog("X", "0")));
+
+    PrinterLink.LinkReady = 0;
+    EXPECT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), -1);
+    EXPECT_EQ(peer->receivedAfterSettling().size(), peer->requests()[0].frame.size());
+    EXPECT_EQ(deliveries().size(), 1u);
+}
+
+TEST_F(PeerTest, MailboxGetsTheRecordWhenNoCallbackWasEverSet) {
+    PrinterMailbox box{};
+    peer->script(replyWith("1"));
+    ASSERT_EQ(PrinterExchange(&box, 7, 0x4A, "X"), 0);
+    EXPECT_EQ(box.Message, PRINTER_REPLY_MESSAGE);
+    EXPECT_EQ(box.WParam, 0x4Au);
+    EXPECT_EQ(box.LParam, &PrinterLink.Reply);
+    EXPECT_EQ(box.Posted, 1u);
+    EXPECT_EQ(PrinterLink.Reply.Tag, 7);
+    EXPECT_EQ(PrinterLink.Reply.FieldCount, 1);
+
+    ASSERT_EQ(PrinterCommand(&box, nullptr, 8, 0x50, ""), 0);
+    EXPECT_EQ(box.Posted, 2u);
+    EXPECT_EQ(box.WParam, 0x50u);
+    EXPECT_TRUE(deliveries().empty());
+
+    // Once a callback has been given it is kept, also for calls that name a window.
+    ASSERT_EQ(PrinterExchangeCallback(recordReply, 9, 0x4A, "X"), 0);
+    ASSERT_EQ(PrinterCommand(&box, nullptr, 10, 0x4A, "W"), 0);
+    EXPECT_EQ(box.Posted, 2u);
+    ASSERT_EQ(deliveries().size(), 2u);
+    EXPECT_EQ(deliveries()[1].record.Tag, 10);
+    EXPECT_EQ(deliveries()[1].sentData, "W");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Port handling.
+
+TEST_F(LinkTest, ExchangeBeforeAnyOpenIsRefused) {
+    PtyPeer peer;
+    env->linkPort(1, peer.slavePath());
+    EXPECT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), -1);
+    EXPECT_EQ(PrinterExchange(nullptr, 0, 0x4A, "X"), -1);
+    EXPECT_EQ(peer.receivedAfterSettling(), "");
+    EXPECT_TRUE(deliveries().empty());
+    EXPECT_FALSE(env->logExists());
+}
+
+TEST_F(LinkTest, MissingPortCannotBeOpened) {
+    env->linkPort(5, env->root() / "no-such-device");
+    EXPECT_EQ(PrinterOpenPort(5, 9600), -1);
+    EXPECT_EQ(PrinterLink.LinkReady, 1);
+    ASSERT_NE(access("/dev/ttyS199", F_OK), 0);
+    EXPECT_EQ(PrinterOpenPort(200, 9600), -1);
+    EXPECT_EQ(PrinterLink.LinkReady, 1);
+}
+
+TEST_F(LinkTest, PortPathsFollowTheConfigurationLinks) {
+    PtyPeer peer;
+    env->linkPort(12, peer.slavePath());
+    char path[512];
+    ASSERT_TRUE(SerialPortPath(12, path, sizeof path));
+    EXPECT_EQ(std::string(path), (env->portsDir() / "com12").string());
+    ASSERT_TRUE(SerialPortPath(3, path, sizeof path));
+    EXPECT_EQ(std::string(path), "/dev/ttyS2");
+    EXPECT_FALSE(SerialPortPath(12, path, 8));
+
+    // Port numbers above 9 work like the others.
+    ASSERT_GE(PrinterOpenPort(12, 19200), 0);
+    ASSERT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 0), 0);
+    ASSERT_EQ(peer.requests().size(), 1u);
+    EXPECT_EQ(peer.requests()[0].data, "W");
+    EXPECT_EQ(deliveries().at(0).record.ErrorWord, 0u);
+}
+
+TEST_F(LinkTest, LineIsRaw8N1AtTheCallersBaudRate) {
+    const std::pair<int, speed_t> rates[] = {
+        {9600, B9600}, {19200, B19200}, {57600, B57600}, {115200, B115200}};
+    PtyPeer peer;
+    env->linkPort(1, peer.slavePath());
+    for (auto [baud, speed] : rates) {
+        SCOPED_TRACE(baud);
+        // Start from a cooked line with parity and two stop bits, as another program may leave it.
+        termios cooked{};
+        ASSERT_EQ(tcgetattr(peer.slaveFd(), &cooked), 0);
+        cooked.c_lflag |= ICANON | ECHO | ISIG;
+        cooked.c_iflag |= ISTRIP | ICRNL;
+        cooked.c_oflag |= OPOST | ONLCR;
+        cooked.c_cflag = (cooked.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB;
+        ASSERT_EQ(tcsetattr(peer.slaveFd(), TCSANOW, &cooked), 0);
+
+        ASSERT_GE(PrinterOpenPort(1, baud), 0);
+        termios t{};
+        ASSERT_EQ(tcgetattr(peer.slaveFd(), &t), 0);
+        EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+        EXPECT_FALSE(t.c_cflag & PARENB);
+        EXPECT_FALSE(t.c_cflag & CSTOPB);
+        EXPECT_FALSE(t.c_lflag & (ICANON | ECHO | ISIG));
+        EXPECT_FALSE(t.c_iflag & (ISTRIP | ICRNL));
+        EXPECT_FALSE(t.c_oflag & OPOST);
+        EXPECT_EQ(cfgetospeed(&t), speed);
+        EXPECT_EQ(cfgetispeed(&t), speed);
+        ASSERT_NE(PrinterClosePort(), 0);
+    }
+}
+
+TEST_F(LinkTest, PortIsHeldExclusively) {
+    PtyPeer peer;
+    env->linkPort(1, peer.slavePath());
+    int other = open(peer.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(PrinterOpenPort(1, 9600), -1) << "opened a port that another program holds";
+    flock(other, LOCK_UN);
+
+    ASSERT_GE(PrinterOpenPort(1, 9600), 0);
+    EXPECT_NE(flock(other, LOCK_EX | LOCK_NB), 0) << "the link does not hold its port exclusively";
+    close(other);
+    ASSERT_NE(PrinterClosePort(), 0);
+    int again = open(peer.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(again, 0);
+    EXPECT_EQ(flock(again, LOCK_EX | LOCK_NB), 0) << "closing did not release the port";
+    close(again);
+}
+
+// The link closes only the descriptor it opened itself: not one it never had at start-up or
+// after a reset, and not its own twice. Descriptor 0 is the number an unset handle would hold.
+TEST_F(LinkTest, ClosesOnlyItsOwnDescriptor) {
+    PtyPeer peer;
+    env->linkPort(1, peer.slavePath());
+    int saved = dup(0);
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    ASSERT_EQ(dup2(pipeFds[0], 0), 0);
+    struct stat original {};
+    ASSERT_EQ(fstat(0, &original), 0);
+    auto intact = [&] {
+        struct stat now {};
+        return fstat(0, &now) == 0 && now.st_ino == original.st_ino &&
+               now.st_dev == original.st_dev;
+    };
+
+    EXPECT_EQ(PrinterLink.LinkPort, SERIAL_INVALID) << "start-up state holds a descriptor";
+    EXPECT_EQ(PrinterClosePort(), 0) << "closed a port that was never opened";
+    EXPECT_TRUE(intact()) << "closing before any open closed descriptor 0";
+    EXPECT_GT(PrinterOpenPort(1, 9600), 0);
+    EXPECT_TRUE(intact()) << "the first open closed descriptor 0";
+    EXPECT_NE(PrinterClosePort(), 0);
+    EXPECT_EQ(PrinterClosePort(), 0) << "closed the port twice";
+    EXPECT_TRUE(intact()) << "closing twice closed descriptor 0";
+    PrinterLinkReset();
+    PrinterLinkReset();
+    EXPECT_TRUE(intact()) << "a reset closed descriptor 0";
+    EXPECT_GT(PrinterOpenPort(1, 9600), 0);
+    EXPECT_TRUE(intact()) << "an open after a reset closed descriptor 0";
+
+    PrinterLinkReset();
+    if (saved >= 0) {
+        dup2(saved, 0);
+        close(saved);
+    } else {
+        close(0);
+    }
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+}
+
+// After a close the old descriptor may belong to another file by now: an exchange started all
+// the same must not write anywhere and ends as a time-out.
+TEST_F(PeerTest, ExchangeAfterCloseTouchesNothing) {
+    ASSERT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0);
+    ASSERT_NE(PrinterClosePort(), 0);
+    EXPECT_EQ(PrinterLink.LinkPort, SERIAL_INVALID);
+    EXPECT_EQ(PrinterLink.LinkReady, 1);
+
+    std::filesystem::path victimPath = env->root() / "victim";
+    int victims[4];
+    for (int& fd : victims)
+        fd = open(victimPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    clearDeliveries();
+    peer->clear();
+    EXPECT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0);
+    for (int fd : victims)
+        close(fd);
+    EXPECT_EQ(std::filesystem::file_size(victimPath), 0u);
+    EXPECT_EQ(peer->receivedAfterSettling(), "");
+    ASSERT_EQ(deliveries().size(), 1u);
+    EXPECT_EQ(deliveries()[0].record.ErrorWord, ERR_TIMEOUT);
+    EXPECT_EQ(deliveries()[0].record.FieldCount, 0);
+}
+
+// A log that cannot be written costs only the log record.
+TEST_F(PeerTest, UnwritableLogLeavesDeliveryAndResult) {
+    std::filesystem::create_directory(env->workDir() / "fpllog.dat");
+    peer->script(replyWith("5"));
+    ASSERT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0);
+    ASSERT_EQ(deliveries().size(), 1u);
+    EXPECT_EQ(deliveries()[0].record.ErrorWord, 0u);
+    EXPECT_EQ(deliveries()[0].fields, std::vector<std::string>{"5"});
+    EXPECT_EQ(PrinterLink.LinkReady, 1);
+    EXPECT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0);
+    EXPECT_EQ(deliveries().size(), 2u);
+}
