@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextEdit>
@@ -91,6 +92,16 @@ TEST_F(MainWindow, FirstActivationSetsTheDefaultsAndLaterOnesKeepTheUsersChoices
     EXPECT_EQ(baud->currentIndex(), 2);
     EXPECT_EQ(pages->currentIndex(), 7);
     EXPECT_EQ(Get<QLineEdit>("Edit21")->text(), U("777"));
+}
+
+TEST_F(MainWindow, ShowingTheWindowAppliesTheDefaults) {
+    Window->show();
+    Window->activateWindow();
+    QDeadlineTimer deadline(5000);
+    while (!Window->isActiveWindow() && !deadline.hasExpired())
+        QCoreApplication::processEvents();
+    ASSERT_TRUE(Window->isActiveWindow());
+    EXPECT_EQ(Get<QComboBox>("ComboBox8")->currentText(), U("Оператор 1"));
 }
 
 TEST_F(MainWindow, CloseButtonClosesTheWindow) {
