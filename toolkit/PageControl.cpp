@@ -57,6 +57,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override {
+        if (owner_->layoutStale())
+            QMetaObject::invokeMethod(
+                owner_, [o = owner_] { o->relayoutTabs(); }, Qt::QueuedConnection);
         QPainter p(this);
         QStyle* s = style();
         const int current = owner_->currentIndex();
@@ -230,6 +233,9 @@ void TPageControl::relayoutTabs() {
         }
     }
     rowCount_ = qMax<int>(1, rows.size());
+    laidTexts_.clear();
+    for (int i = 0; i < n; ++i)
+        laidTexts_ << tabText(i);
 
     rows_->setGeometry(0, 0, this->width(), barHeight());
     rows_->raise();
@@ -239,6 +245,13 @@ void TPageControl::relayoutTabs() {
     QEvent request(QEvent::LayoutRequest);
     QTabWidget::event(&request);
     update();
+}
+
+bool TPageControl::layoutStale() const {
+    if (laidTexts_.size() != count()) return true;
+    for (int i = 0; i < count(); ++i)
+        if (laidTexts_[i] != tabText(i)) return true;
+    return false;
 }
 
 void TPageControl::tabInserted(int index) {

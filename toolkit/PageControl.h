@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTabWidget>
+#include <QStringList>
 #include <QVector>
 
 class TPageTabRows;
@@ -47,11 +48,15 @@ private:
 
     void relayoutTabs();
     int tabWidthHint(int index) const;
+    // True when a caption changed behind this class's back (through a QTabWidget pointer);
+    // the rows are then laid again from the event loop.
+    bool layoutStale() const;
 
     TPageTabRows* rows_ = nullptr;
     TPageControlStyle* style_ = nullptr;
-    QVector<QRect> rects_; // one per tab
-    QVector<int> rowOf_;   // row of each tab
+    QVector<QRect> rects_;  // one per tab
+    QVector<int> rowOf_;    // row of each tab
+    QStringList laidTexts_; // captions the rows were laid for
     int rowCount_ = 1;
     bool laying_ = false;
 };

@@ -168,6 +168,13 @@ TEST(PageControl, RowsFollowCaptionsAndWidth) {
     expectRowsSound(pc);
     EXPECT_EQ(pc.tabText(7), QString(40, QLatin1Char('W')));
 
+    // A caption changed through a plain QTabWidget pointer is laid out once the bar repaints.
+    QTabWidget* plain = &pc;
+    plain->setTabText(1, QString(30, QLatin1Char('W')));
+    pc.repaint();
+    QCoreApplication::processEvents();
+    expectRowsSound(pc);
+
     // A caption wider than the whole control keeps its tab inside the bar.
     pc.setTabText(7, QString(80, QLatin1Char('W')));
     QCoreApplication::processEvents();
