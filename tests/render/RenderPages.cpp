@@ -99,7 +99,16 @@ void renderMain(QWidget* window, TPageControl* pages) {
         save(window, QStringLiteral("page4_wait.png"));
         l->setText(was);
     }
+    // The journal with a few lines, to judge the light-on-dark text.
     pages->setCurrentIndex(0);
+    if (auto* journal = window->findChild<QPlainTextEdit*>(QStringLiteral("RichEdit1"))) {
+        for (const char* line :
+             {"Тест Veltor TR7042K", "Дата тестирования:", "08.12.2026 09:30:00",
+              "******************************", "Установка времени", "Установка времени - успешно"})
+            journal->appendPlainText(QString::fromUtf8(line));
+        save(window, QStringLiteral("page1_journal.png"));
+        journal->clear();
+    }
 }
 
 } // namespace
