@@ -731,6 +731,9 @@ DeviceModel::Result DeviceModel::Total(std::string_view data) {
     }
     // Only cash gives change.
     if (type != 'P' && amount > due) REFUSE_NOT_PERMITTED();
+    // A refund in cash comes out of the drawer, so there must be that much in it.
+    if (rc.kind == ReceiptKind::Return && type == 'P' && std::min<Money>(amount, due) > state_.cash)
+        REFUSE_NOT_PERMITTED();
     if (!CanPrint(r)) return r;
     const bool first = !rc.paymentStarted;
     rc.paymentStarted = true;

@@ -313,6 +313,15 @@ TEST(SimRefusals, SoldArticlesCannotBeDeletedOrChangedUntilTheZReport) {
 
 TEST(SimRefusals, CashOutNeverExceedsTheCashInTheDrawer) {
     Device d;
+    // A cash refund too: it needs the money in the drawer; a card refund does not.
+    d.Send(0x6B, "PА1,1,2.00,5917,Хліб");
+    d.Send(0x55, "00001,5917,00001,I");
+    d.Send(0x34, "1");
+    EXPECT_TRUE(d.Send(0x35, "\tP2.00").status[1] & kNotPermitted);
+    EXPECT_FALSE(d.Send(0x35, "\tD2.00").Error());
+    EXPECT_FALSE(d.Send(0x38).Error());
+    EXPECT_EQ(d.model.GetState().cash, 0);
+
     EXPECT_TRUE(d.Send(0x46, "-0.01").status[1] & kNotPermitted);
     EXPECT_FALSE(d.Send(0x46, "12.50").Error());
     EXPECT_TRUE(d.Send(0x46, "-12.51").status[1] & kNotPermitted);
