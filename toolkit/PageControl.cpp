@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProxyStyle>
@@ -106,7 +107,7 @@ protected:
             return;
         }
         const int i = owner_->tabAt(event->position().toPoint() + pos());
-        if (i >= 0 && owner_->isTabEnabled(i)) owner_->setCurrentIndex(i);
+        if (i >= 0 && owner_->isTabEnabled(i)) owner_->selectByUser(i);
     }
 
     void mouseMoveEvent(QMouseEvent* event) override {
@@ -139,6 +140,18 @@ TPageControl::~TPageControl() {
     // The style outlives nothing that uses it: detach before it goes.
     setStyle(nullptr);
     delete style_;
+}
+
+void TPageControl::selectByUser(int index) {
+    if (index == currentIndex()) return;
+    setCurrentIndex(index);
+    if (currentIndex() == index) emit pageChangedByUser(index);
+}
+
+void TPageControl::keyPressEvent(QKeyEvent* event) {
+    const int before = currentIndex();
+    QTabWidget::keyPressEvent(event);
+    if (currentIndex() != before) emit pageChangedByUser(currentIndex());
 }
 
 void TPageControl::setTabText(int index, const QString& text) {

@@ -15,6 +15,9 @@ class TPageControlStyle;
 // Rows are filled in page order from the top; each row is stretched to the full width. The rows
 // stay where they are when another page is selected. A disabled control greys its tabs and
 // ignores clicks.
+//
+// currentChanged(int) follows every change of page; pageChangedByUser(int) only those the user
+// made, which is what a handler that must not run for the program's own page changes wants.
 class TPageControl : public QTabWidget {
     Q_OBJECT
 
@@ -35,18 +38,25 @@ public:
 
     QSize minimumSizeHint() const override;
 
+signals:
+    // The user chose another page, by a click on its tab or from the keyboard (Ctrl+Tab and the
+    // like). Unlike currentChanged(int), it is not emitted when the program selects a page.
+    void pageChangedByUser(int index);
+
 protected:
     void tabInserted(int index) override;
     void tabRemoved(int index) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     friend class TPageTabRows;
     friend class TPageControlStyle;
 
     void relayoutTabs();
+    void selectByUser(int index);
     int tabWidthHint(int index) const;
     // True when a caption changed behind this class's back (through a QTabWidget pointer);
     // the rows are then laid again from the event loop.

@@ -124,6 +124,35 @@ TEST(PageControl, ClickOnATabSelectsItsPage) {
     EXPECT_TRUE(changed.isEmpty());
 }
 
+TEST(PageControl, TellsTheUsersPageChangesFromTheProgramsOwn) {
+    Control c;
+    TPageControl& pc = *c.pages;
+    QSignalSpy byUser(&pc, &TPageControl::pageChangedByUser);
+    QSignalSpy any(&pc, &QTabWidget::currentChanged);
+
+    pc.setCurrentIndex(5); // the program's own choice
+    EXPECT_EQ(any.count(), 1);
+    EXPECT_TRUE(byUser.isEmpty());
+
+    const QPoint at = pc.tabRect(2).center();
+    QWidget* bar = pc.childAt(at);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->mapFrom(&pc, at));
+    ASSERT_EQ(byUser.count(), 1);
+    EXPECT_EQ(byUser.takeFirst().at(0).toInt(), 2);
+
+    // Ctrl+Tab moves to the next page: also the user's change.
+    pc.widget(2)->setFocus();
+    QTest::keyClick(&pc, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(pc.currentIndex(), 3);
+    ASSERT_EQ(byUser.count(), 1);
+    EXPECT_EQ(byUser.takeFirst().at(0).toInt(), 3);
+
+    // A click on the page already shown is no change.
+    const QPoint same = pc.tabRect(3).center();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->mapFrom(&pc, same));
+    EXPECT_TRUE(byUser.isEmpty());
+}
+
 TEST(PageControl, DisabledControlIgnoresClicks) {
     Control c;
     TPageControl& pc = *c.pages;
