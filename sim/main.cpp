@@ -96,13 +96,22 @@ DeviceModel::DateTime LocalNow() {
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
+// Device text for the terminal: control bytes (which could drive the terminal) are shown as
+// '.', the rest converted to UTF-8.
+std::string Shown(std::string cp1251) {
+    for (char& c : cp1251) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '.';
+    }
+    return sim::FromCp1251(cp1251);
+}
+
 void ShowEvents(const std::vector<DeviceModel::Event>& events) {
     for (const auto& e : events) {
         switch (e.kind) {
         case DeviceModel::EventKind::Printed: {
             std::string line = e.text;
             line.resize(DeviceModel::kLineWidth, ' ');
-            std::printf("  │%s│\n", sim::FromCp1251(line).c_str());
+            std::printf("  │%s│\n", Shown(line).c_str());
             break;
         }
         case DeviceModel::EventKind::Display: {
@@ -110,8 +119,7 @@ void ShowEvents(const std::vector<DeviceModel::Event>& events) {
             std::string upper = e.text.substr(0, nl), lower = e.text.substr(nl + 1);
             upper.resize(DeviceModel::kDisplayWidth, ' ');
             lower.resize(DeviceModel::kDisplayWidth, ' ');
-            std::printf("  Дисплей: [%s] [%s]\n", sim::FromCp1251(upper).c_str(),
-                        sim::FromCp1251(lower).c_str());
+            std::printf("  Дисплей: [%s] [%s]\n", Shown(upper).c_str(), Shown(lower).c_str());
             break;
         }
         case DeviceModel::EventKind::Drawer:
@@ -248,7 +256,7 @@ int main(int argc, char** argv) {
     server.SetKeepHistory(false);
     if (trace) {
         server.SetTraceSink([](const DeviceModel::Request& r) {
-            std::printf("→ 0x%02X %s\n", r.command, sim::FromCp1251(r.data).c_str());
+            std::printf("→ 0x%02X %s\n", r.command, Shown(r.data).c_str());
             std::fflush(stdout);
         });
     }

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -185,13 +186,14 @@ TEST(SimFixture, HangUpFaultDropsTheLine) {
 }
 
 #ifdef TR_SIM_PROGRAM
-// Starts the program with its output thrown away; gives its process id.
-pid_t StartProgram(const std::string& home, std::vector<const char*> args) {
+// Starts the program with its output going to the file; gives its process id.
+pid_t StartProgram(const std::string& home, std::vector<const char*> args,
+                   const std::string& output = "/dev/null") {
     const pid_t pid = fork();
     if (pid == 0) {
         setenv("XDG_CONFIG_HOME", home.c_str(), 1);
-        const int devnull = open("/dev/null", O_WRONLY);
-        dup2(devnull, 1);
+        const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(out, 1);
         args.insert(args.begin(), TR_SIM_PROGRAM);
         args.push_back(nullptr);
         execv(TR_SIM_PROGRAM, const_cast<char* const*>(args.data()));
@@ -240,7 +242,8 @@ TEST(SimProgram, ServesAPtyAsCom7AndRemovesTheLinkOnSigint) {
     const std::string home = folder;
     const std::string link = home + "/tr7042k/ports/com7";
 
-    const pid_t pid = StartProgram(home, {"--port", "COM7", "--fast"});
+    const std::string output = home + "/output.txt";
+    const pid_t pid = StartProgram(home, {"--port", "COM7", "--fast"}, output);
     ASSERT_GT(pid, 0);
     int fd = -1;
     for (int i = 0; i < 500 && fd < 0; ++i) {
@@ -257,9 +260,20 @@ TEST(SimProgram, ServesAPtyAsCom7AndRemovesTheLinkOnSigint) {
     EXPECT_EQ(r.seq, 0x21);
     EXPECT_EQ(r.cmd, 0x5A);
     EXPECT_NE(r.data.find("00101100"), std::string::npos);
+    // Text shown on the technician's terminal cannot drive it.
+    EXPECT_TRUE(Parse(Exchange(fd, Request(0x22, 0x2F, "\x1b[2JПривіт"))).valid);
     close(fd);
 
     EXPECT_EQ(StopProgram(pid, SIGINT), 0);
+    std::string shown;
+    if (FILE* f = std::fopen(output.c_str(), "r")) {
+        char buf[4096];
+        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+            shown.append(buf, n);
+        std::fclose(f);
+    }
+    EXPECT_NE(shown.find(".[2JПривіт"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find('\x1b'), std::string::npos);
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
     fs::remove_all(home);
 }
