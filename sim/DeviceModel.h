@@ -185,6 +185,7 @@ public:
     const Faults& GetFaults() const { return faults_; }
     const State& GetState() const { return state_; }
     const Options& GetOptions() const { return options_; }
+    // Printing time per line and per cut, and wire pacing (baud 0: none), from the next request.
     void SetTiming(int lineTimeMs, int cutTimeMs, int baud);
 
     // Device conditions a technician may meet.

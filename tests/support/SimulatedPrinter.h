@@ -17,10 +17,13 @@ class Server;
 // XDG_CONFIG_HOME points at that folder for the fixture's lifetime. Every accessor is safe to
 // call while the console talks to the printer from another thread.
 //
-// By default the printer is fast: printing takes no time and replies are not paced.
+// By default the printer is fast: printing takes no time and replies are not paced. Use one
+// fixture at a time: each points XDG_CONFIG_HOME at its own folder.
 class SimulatedPrinter {
 public:
+    // The device clock starts at the host's local time.
     explicit SimulatedPrinter(int comNumber = 1);
+    // The options as given, the clock included. Slow printing or pacing can be chosen here.
     SimulatedPrinter(int comNumber, const DeviceModel::Options& options);
     ~SimulatedPrinter();
     SimulatedPrinter(const SimulatedPrinter&) = delete;
