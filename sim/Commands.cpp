@@ -217,33 +217,17 @@ DeviceModel::Result DeviceModel::Execute(int command, std::string_view data) {
         return ArticlesReport(data);
     case 0x77:
         return ResetOperatorPassword(data);
-    default: {
-        Result r;
-        r.status[kS0] |= kBadCommand;
-        return r;
-    }
+    default:
+        return Refused(kS0, kBadCommand);
     }
 }
 
-// Result is private; the helpers below build refusals through these two.
-#define REFUSE_SYNTAX()                                                                            \
-    do {                                                                                           \
-        Result refusal;                                                                            \
-        refusal.status[kS0] |= kSyntax;                                                            \
-        return refusal;                                                                            \
-    } while (0)
-#define REFUSE_NOT_PERMITTED()                                                                     \
-    do {                                                                                           \
-        Result refusal;                                                                            \
-        refusal.status[kS1] |= kNotPermitted;                                                      \
-        return refusal;                                                                            \
-    } while (0)
-#define REFUSE_OVERFLOW()                                                                          \
-    do {                                                                                           \
-        Result refusal;                                                                            \
-        refusal.status[kS1] |= kOverflow;                                                          \
-        return refusal;                                                                            \
-    } while (0)
+// Refusals: nothing is done, and the reply carries the bit of the reason.
+DeviceModel::Result DeviceModel::Refused(int statusByte, std::uint8_t bit) {
+    Result r;
+    r.status[statusByte] |= bit;
+    return r;
+}
 
 // ---- Paper and display ----------------------------------------------------------------------
 
@@ -360,7 +344,7 @@ DeviceModel::Result DeviceModel::DisplayLine(bool upper, std::string_view data) 
 DeviceModel::Result DeviceModel::OpenDrawer(std::string_view data) {
     long long pulse = kDefaultDrawerPulse;
     if (!data.empty() && (!ParseUint(data, 999, pulse) || pulse < 5 || pulse > 150)) {
-        REFUSE_SYNTAX();
+        return Refused(kS0, kSyntax);
     }
     ++state_.drawerOpenings;
     state_.lastDrawerPulse = static_cast<int>(pulse);
@@ -384,7 +368,7 @@ DeviceModel::Result DeviceModel::Beep(std::string_view) {
 
 DeviceModel::Result DeviceModel::OpenNonFiscal(std::string_view) {
     Result r;
-    if (state_.receipt.kind != ReceiptKind::None) REFUSE_NOT_PERMITTED();
+    if (state_.receipt.kind != ReceiptKind::None) return Refused(kS1, kNotPermitted);
     if (!CanPrint(r)) return r;
     state_.receipt = Receipt{};
     state_.receipt.kind = ReceiptKind::NonFiscal;
@@ -397,7 +381,7 @@ DeviceModel::Result DeviceModel::OpenNonFiscal(std::string_view) {
 
 DeviceModel::Result DeviceModel::PrintNonFiscalText(std::string_view data) {
     Result r;
-    if (state_.receipt.kind != ReceiptKind::NonFiscal) REFUSE_NOT_PERMITTED();
+    if (state_.receipt.kind != ReceiptKind::NonFiscal) return Refused(kS1, kNotPermitted);
     if (!CanPrint(r)) return r;
     Print(r, std::string(data));
     return r;
@@ -405,7 +389,7 @@ DeviceModel::Result DeviceModel::PrintNonFiscalText(std::string_view data) {
 
 DeviceModel::Result DeviceModel::CloseNonFiscal(std::string_view) {
     Result r;
-    if (state_.receipt.kind != ReceiptKind::NonFiscal) REFUSE_NOT_PERMITTED();
+    if (state_.receipt.kind != ReceiptKind::NonFiscal) return Refused(kS1, kNotPermitted);
     if (!CanPrint(r)) return r;
     PrintDocumentEnd(r, "НЕФИСКАЛЬНЫЙ ЧЕК");
     state_.receipt = Receipt{};
@@ -416,12 +400,12 @@ DeviceModel::Result DeviceModel::CloseNonFiscal(std::string_view) {
 // ---- Settings -------------------------------------------------------------------------------
 
 DeviceModel::Result DeviceModel::SetHeaderFooter(std::string_view data) {
-    if (data.empty()) REFUSE_SYNTAX();
+    if (data.empty()) return Refused(kS0, kSyntax);
     const char item = data[0];
     const std::string text(data.substr(1));
     Result r;
     if (item >= '0' && item <= '7') {
-        if (state_.receipt.kind != ReceiptKind::None) REFUSE_NOT_PERMITTED();
+        if (state_.receipt.kind != ReceiptKind::None) return Refused(kS1, kNotPermitted);
         state_.headerLines[item - '0'] = text.substr(0, kLineWidth);
         return r;
     }
@@ -430,12 +414,12 @@ DeviceModel::Result DeviceModel::SetHeaderFooter(std::string_view data) {
             r.data = state_.printOptions[item];
             return r;
         }
-        if (text != "0" && text != "1") REFUSE_SYNTAX();
-        if (state_.receipt.kind != ReceiptKind::None) REFUSE_NOT_PERMITTED();
+        if (text != "0" && text != "1") return Refused(kS0, kSyntax);
+        if (state_.receipt.kind != ReceiptKind::None) return Refused(kS1, kNotPermitted);
         state_.printOptions[item] = text;
         return r;
     }
-    REFUSE_SYNTAX();
+    return Refused(kS0, kSyntax);
 }
 
 DeviceModel::Result DeviceModel::SetDateTime(std::string_view data) {
@@ -453,15 +437,15 @@ DeviceModel::Result DeviceModel::SetDateTime(std::string_view data) {
                          (data.size() == 14 || data[14] == ':');
     if (!shapeOk || !two(0, d) || !two(3, m) || !two(6, y) || !two(9, hh) || !two(12, mm) ||
         (data.size() == 17 && !two(15, ss))) {
-        REFUSE_SYNTAX();
+        return Refused(kS0, kSyntax);
     }
     DateTime dt{2000 + y, m, d, hh, mm, ss};
-    if (!ValidDate(dt.year, m, d) || hh > 23 || mm > 59 || ss > 59) REFUSE_SYNTAX();
-    if (state_.receipt.kind != ReceiptKind::None) REFUSE_NOT_PERMITTED();
+    if (!ValidDate(dt.year, m, d) || hh > 23 || mm > 59 || ss > 59) return Refused(kS0, kSyntax);
+    if (state_.receipt.kind != ReceiptKind::None) return Refused(kS1, kNotPermitted);
     // The clock may not go back before the last record of the fiscal memory.
     if (!state_.fiscalMemory.empty() &&
         ToSeconds(dt) < ToSeconds(state_.fiscalMemory.back().date)) {
-        REFUSE_NOT_PERMITTED();
+        return Refused(kS1, kNotPermitted);
     }
     state_.clock = dt;
     state_.clockValid = true;
@@ -478,13 +462,13 @@ DeviceModel::Result DeviceModel::GetDateTime(std::string_view) {
 DeviceModel::Result DeviceModel::SetOperatorPassword(std::string_view data) {
     const auto f = Split(data, ',');
     long long op = 0;
-    if (f.size() != 3 || !ParseUint(f[0], 16, op) || op < 1) REFUSE_SYNTAX();
+    if (f.size() != 3 || !ParseUint(f[0], 16, op) || op < 1) return Refused(kS0, kSyntax);
     const std::string_view fresh = f[2];
     if (fresh.empty() || fresh.size() > 8 ||
         !std::all_of(fresh.begin(), fresh.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        REFUSE_SYNTAX();
+        return Refused(kS0, kSyntax);
     }
-    if (f[1] != state_.operatorPasswords[op - 1]) REFUSE_NOT_PERMITTED();
+    if (f[1] != state_.operatorPasswords[op - 1]) return Refused(kS1, kNotPermitted);
     state_.operatorPasswords[op - 1] = std::string(fresh);
     return {};
 }
@@ -492,8 +476,8 @@ DeviceModel::Result DeviceModel::SetOperatorPassword(std::string_view data) {
 DeviceModel::Result DeviceModel::ResetOperatorPassword(std::string_view data) {
     const auto f = Split(data, ',');
     long long op = 0;
-    if (f.size() != 2 || !ParseUint(f[0], 16, op) || op < 1) REFUSE_SYNTAX();
-    if (f[1] != state_.adminPassword) REFUSE_NOT_PERMITTED();
+    if (f.size() != 2 || !ParseUint(f[0], 16, op) || op < 1) return Refused(kS0, kSyntax);
+    if (f[1] != state_.adminPassword) return Refused(kS1, kNotPermitted);
     state_.operatorPasswords[op - 1] = kDefaultPassword;
     return {};
 }
@@ -501,12 +485,12 @@ DeviceModel::Result DeviceModel::ResetOperatorPassword(std::string_view data) {
 // ---- Information ----------------------------------------------------------------------------
 
 DeviceModel::Result DeviceModel::GetStatus(std::string_view data) {
-    if (!data.empty() && data != "X" && data != "W") REFUSE_SYNTAX();
+    if (!data.empty() && data != "X" && data != "W") return Refused(kS0, kSyntax);
     return {};
 }
 
 DeviceModel::Result DeviceModel::GetDiagnostics(std::string_view data) {
-    if (!data.empty() && data != "0" && data != "1") REFUSE_SYNTAX();
+    if (!data.empty() && data != "0" && data != "1") return Refused(kS0, kSyntax);
     // Checksum of the fiscal memory, computed on request ("1").
     unsigned sum = 0;
     if (data == "1") {
@@ -538,7 +522,7 @@ DeviceModel::Result DeviceModel::GetTaxNumber(std::string_view) {
 
 DeviceModel::Result DeviceModel::PrintDiagnostics(std::string_view) {
     Result r;
-    if (state_.receipt.kind != ReceiptKind::None) REFUSE_NOT_PERMITTED();
+    if (state_.receipt.kind != ReceiptKind::None) return Refused(kS1, kNotPermitted);
     if (!CanPrint(r)) return r;
     ++state_.documentNumber;
     PrintCentered(r, Cp("ДИАГНОСТИКА"));
@@ -564,13 +548,14 @@ DeviceModel::Result DeviceModel::OpenFiscal(ReceiptKind kind, std::string_view d
     long long op = 0, till = 0;
     if (f.size() < 3 || f.size() > 4 || !ParseUint(f[0], 99999, op) || op < 1 || op > 16 ||
         !ParseUint(f[2], 99999, till) || till < 1 || (f.size() == 4 && f[3] != "I")) {
-        REFUSE_SYNTAX();
+        return Refused(kS0, kSyntax);
     }
     Result r;
-    if (state_.receipt.kind != ReceiptKind::None || !FiscalReady()) REFUSE_NOT_PERMITTED();
+    if (state_.receipt.kind != ReceiptKind::None || !FiscalReady())
+        return Refused(kS1, kNotPermitted);
     if (static_cast<int>(state_.fiscalMemory.size()) >= state_.fiscalMemorySize)
-        REFUSE_NOT_PERMITTED();
-    if (f[1] != state_.operatorPasswords[op - 1]) REFUSE_NOT_PERMITTED();
+        return Refused(kS1, kNotPermitted);
+    if (f[1] != state_.operatorPasswords[op - 1]) return Refused(kS1, kNotPermitted);
     if (!CanPrint(r)) return r;
     state_.receipt = Receipt{};
     state_.receipt.kind = kind;
@@ -596,7 +581,7 @@ DeviceModel::Result DeviceModel::RegisterSale(std::string_view data) {
     const auto numEnd = data.find_first_of("*,;");
     long long article = 0, qty = 1000, percent = 0, amount = 0;
     bool hasPercent = false, hasAmount = false;
-    if (!ParseUint(data.substr(0, numEnd), 99999, article)) REFUSE_SYNTAX();
+    if (!ParseUint(data.substr(0, numEnd), 99999, article)) return Refused(kS0, kSyntax);
     std::string_view rest = numEnd == std::string_view::npos ? "" : data.substr(numEnd);
     auto field = [&rest](char tag, std::string_view& out) {
         if (rest.empty() || rest[0] != tag) return false;
@@ -607,29 +592,30 @@ DeviceModel::Result DeviceModel::RegisterSale(std::string_view data) {
     };
     std::string_view text;
     if (field('*', text) && (!ParseFixed(text, 3, qty) || qty <= 0 || qty > 99'999'999))
-        REFUSE_SYNTAX();
+        return Refused(kS0, kSyntax);
     if (field(',', text)) {
         hasPercent = true;
-        if (!ParseFixed(text, 2, percent) || percent < -9999 || percent > 9999) REFUSE_SYNTAX();
+        if (!ParseFixed(text, 2, percent) || percent < -9999 || percent > 9999)
+            return Refused(kS0, kSyntax);
     }
     if (field(';', text)) {
         hasAmount = true;
-        if (!ParseFixed(text, 2, amount)) REFUSE_SYNTAX();
+        if (!ParseFixed(text, 2, amount)) return Refused(kS0, kSyntax);
     }
-    if (!rest.empty() || (hasPercent && hasAmount)) REFUSE_SYNTAX();
+    if (!rest.empty() || (hasPercent && hasAmount)) return Refused(kS0, kSyntax);
 
     Receipt& rc = state_.receipt;
-    if (!IsFiscalKind(rc.kind) || rc.paymentStarted) REFUSE_NOT_PERMITTED();
+    if (!IsFiscalKind(rc.kind) || rc.paymentStarted) return Refused(kS1, kNotPermitted);
     const auto it = state_.articles.find(static_cast<int>(article));
-    if (it == state_.articles.end()) REFUSE_NOT_PERMITTED();
+    if (it == state_.articles.end()) return Refused(kS1, kNotPermitted);
     const Article& a = it->second;
 
     const Money base = MulDivRound(a.price, qty, 1000);
-    if (base > kMaxAmount) REFUSE_OVERFLOW();
+    if (base > kMaxAmount) return Refused(kS1, kOverflow);
     const Money adjust = hasPercent ? MulDivRound(base, percent, 10000) : amount;
     const Money line = base + adjust;
-    if (line < 0 || (hasAmount && -amount > base)) REFUSE_NOT_PERMITTED();
-    if (line > kMaxAmount) REFUSE_OVERFLOW();
+    if (line < 0 || (hasAmount && -amount > base)) return Refused(kS1, kNotPermitted);
+    if (line > kMaxAmount) return Refused(kS1, kOverflow);
 
     if (isVoid) {
         // A void takes back part of what this receipt already holds of the article.
@@ -641,7 +627,7 @@ DeviceModel::Result DeviceModel::RegisterSale(std::string_view data) {
                 heldAmount += l.amount;
             }
         }
-        if (heldQty < qty || heldAmount < line) REFUSE_NOT_PERMITTED();
+        if (heldQty < qty || heldAmount < line) return Refused(kS1, kNotPermitted);
     }
     Result r;
     if (!CanPrint(r)) return r;
@@ -678,17 +664,17 @@ DeviceModel::Result DeviceModel::Subtotal(std::string_view data) {
         else if (rest[0] == ';')
             hasAmount = ParseFixed(rest.substr(1), 2, amount);
         if ((!hasPercent && !hasAmount) || (hasPercent && (percent < -9999 || percent > 9999)))
-            REFUSE_SYNTAX();
+            return Refused(kS0, kSyntax);
     }
     Receipt& rc = state_.receipt;
-    if (!IsFiscalKind(rc.kind) || rc.paymentStarted) REFUSE_NOT_PERMITTED();
+    if (!IsFiscalKind(rc.kind) || rc.paymentStarted) return Refused(kS1, kNotPermitted);
     const Money sub = rc.Subtotal();
     Money adjust = 0;
     if (hasPercent || hasAmount) {
         // One discount or surcharge per receipt, and only on something sold.
-        if (sub <= 0 || rc.adjustment != 0) REFUSE_NOT_PERMITTED();
+        if (sub <= 0 || rc.adjustment != 0) return Refused(kS1, kNotPermitted);
         adjust = hasPercent ? MulDivRound(sub, percent, 10000) : amount;
-        if (sub + adjust < 0) REFUSE_NOT_PERMITTED();
+        if (sub + adjust < 0) return Refused(kS1, kNotPermitted);
         if (adjust == 0) hasPercent = hasAmount = false;
     }
     Result r;
@@ -708,19 +694,20 @@ DeviceModel::Result DeviceModel::Subtotal(std::string_view data) {
 DeviceModel::Result DeviceModel::Total(std::string_view data) {
     // text TAB payment [amount]
     const auto tab = data.find('\t');
-    if (tab == std::string_view::npos || tab + 1 >= data.size()) REFUSE_SYNTAX();
+    if (tab == std::string_view::npos || tab + 1 >= data.size()) return Refused(kS0, kSyntax);
     const std::string text(data.substr(0, tab));
     const char type = data[tab + 1];
     static const std::map<char, const char*> kPayments = {
         {'P', "НАЛИЧНЫЕ"}, {'N', "КРЕДИТ"}, {'C', "ЧЕК"}, {'D', "КАРТА"}};
     const auto pay = kPayments.find(type);
-    if (pay == kPayments.end()) REFUSE_SYNTAX();
+    if (pay == kPayments.end()) return Refused(kS0, kSyntax);
     Receipt& rc = state_.receipt;
     const std::string_view amountText = data.substr(tab + 2);
     long long amount = rc.Total() - rc.paid;
-    if (!amountText.empty() && (!ParseFixed(amountText, 2, amount) || amount < 0)) REFUSE_SYNTAX();
-    if (!IsFiscalKind(rc.kind) || rc.FullyPaid()) REFUSE_NOT_PERMITTED();
-    if (amount > kMaxAmount) REFUSE_OVERFLOW();
+    if (!amountText.empty() && (!ParseFixed(amountText, 2, amount) || amount < 0))
+        return Refused(kS0, kSyntax);
+    if (!IsFiscalKind(rc.kind) || rc.FullyPaid()) return Refused(kS1, kNotPermitted);
+    if (amount > kMaxAmount) return Refused(kS1, kOverflow);
     const Money due = rc.Total() - rc.paid;
     Result r;
     if (amount < due) {
@@ -730,10 +717,10 @@ DeviceModel::Result DeviceModel::Total(std::string_view data) {
         return r;
     }
     // Only cash gives change.
-    if (type != 'P' && amount > due) REFUSE_NOT_PERMITTED();
+    if (type != 'P' && amount > due) return Refused(kS1, kNotPermitted);
     // A refund in cash comes out of the drawer, so there must be that much in it.
     if (rc.kind == ReceiptKind::Return && type == 'P' && std::min<Money>(amount, due) > state_.cash)
-        REFUSE_NOT_PERMITTED();
+        return Refused(kS1, kNotPermitted);
     if (!CanPrint(r)) return r;
     const bool first = !rc.paymentStarted;
     rc.paymentStarted = true;
@@ -752,7 +739,7 @@ DeviceModel::Result DeviceModel::Total(std::string_view data) {
 
 DeviceModel::Result DeviceModel::PrintFiscalText(std::string_view data) {
     Result r;
-    if (!IsFiscalKind(state_.receipt.kind)) REFUSE_NOT_PERMITTED();
+    if (!IsFiscalKind(state_.receipt.kind)) return Refused(kS1, kNotPermitted);
     if (!CanPrint(r)) return r;
     Print(r, std::string(data));
     return r;
@@ -760,10 +747,10 @@ DeviceModel::Result DeviceModel::PrintFiscalText(std::string_view data) {
 
 DeviceModel::Result DeviceModel::CloseFiscal(std::string_view) {
     Receipt& rc = state_.receipt;
-    if (!IsFiscalKind(rc.kind)) REFUSE_NOT_PERMITTED();
+    if (!IsFiscalKind(rc.kind)) return Refused(kS1, kNotPermitted);
     // A receipt with sales closes only when paid in full; one without sales closes as it is.
     const bool empty = rc.lines.empty() && rc.adjustment == 0;
-    if (!empty && !rc.FullyPaid()) REFUSE_NOT_PERMITTED();
+    if (!empty && !rc.FullyPaid()) return Refused(kS1, kNotPermitted);
     Result r;
     if (!CanPrint(r)) return r;
     const bool isReturn = rc.kind == ReceiptKind::Return;
@@ -824,7 +811,7 @@ DeviceModel::Result DeviceModel::CloseFiscal(std::string_view) {
 DeviceModel::Result DeviceModel::CancelReceipt(std::string_view) {
     Receipt& rc = state_.receipt;
     // A receipt paid in full can only be closed.
-    if (!IsFiscalKind(rc.kind) || rc.FullyPaid()) REFUSE_NOT_PERMITTED();
+    if (!IsFiscalKind(rc.kind) || rc.FullyPaid()) return Refused(kS1, kNotPermitted);
     Result r;
     if (!CanPrint(r)) return r;
     PrintCentered(r, Cp("ЧЕК АННУЛИРОВАН"));
@@ -839,11 +826,12 @@ DeviceModel::Result DeviceModel::CancelReceipt(std::string_view) {
 DeviceModel::Result DeviceModel::CashInOut(std::string_view data) {
     Result r;
     long long amount = 0;
-    if (!data.empty() && !ParseFixed(data, 2, amount)) REFUSE_SYNTAX();
+    if (!data.empty() && !ParseFixed(data, 2, amount)) return Refused(kS0, kSyntax);
     if (amount != 0) {
-        if (state_.receipt.kind != ReceiptKind::None) REFUSE_NOT_PERMITTED();
-        if (amount < 0 && -amount > state_.cash) REFUSE_NOT_PERMITTED();
-        if (amount > kMaxAmount || state_.cash + amount > 99 * kMaxAmount) REFUSE_OVERFLOW();
+        if (state_.receipt.kind != ReceiptKind::None) return Refused(kS1, kNotPermitted);
+        if (amount < 0 && -amount > state_.cash) return Refused(kS1, kNotPermitted);
+        if (amount > kMaxAmount || state_.cash + amount > 99 * kMaxAmount)
+            return Refused(kS1, kOverflow);
         if (!CanPrint(r)) return r;
         state_.cash += amount;
         (amount > 0 ? state_.day.serviceIn : state_.day.serviceOut) +=
@@ -864,13 +852,14 @@ DeviceModel::Result DeviceModel::CashInOut(std::string_view data) {
 
 DeviceModel::Result DeviceModel::DailyReport(std::string_view data) {
     const auto f = Split(data, ',');
-    if (f.size() != 2 || f[1].size() != 1 || f[1][0] < '0' || f[1][0] > '3') REFUSE_SYNTAX();
+    if (f.size() != 2 || f[1].size() != 1 || f[1][0] < '0' || f[1][0] > '3')
+        return Refused(kS0, kSyntax);
     const bool z = f[1][0] == '0' || f[1][0] == '1';
-    if (!IsReportPassword(f[0])) REFUSE_NOT_PERMITTED();
-    if (state_.receipt.kind != ReceiptKind::None) REFUSE_NOT_PERMITTED();
+    if (!IsReportPassword(f[0])) return Refused(kS1, kNotPermitted);
+    if (state_.receipt.kind != ReceiptKind::None) return Refused(kS1, kNotPermitted);
     if (z && (!FiscalReady() ||
               static_cast<int>(state_.fiscalMemory.size()) >= state_.fiscalMemorySize)) {
-        REFUSE_NOT_PERMITTED();
+        return Refused(kS1, kNotPermitted);
     }
     Result r;
     if (!CanPrint(r)) return r;
@@ -922,21 +911,21 @@ DeviceModel::Result DeviceModel::DailyReport(std::string_view data) {
 
 DeviceModel::Result DeviceModel::PeriodicReport(bool full, bool byDate, std::string_view data) {
     const auto f = Split(data, ',');
-    if (f.size() != 3) REFUSE_SYNTAX();
+    if (f.size() != 3) return Refused(kS0, kSyntax);
     DateTime from, to;
     long long first = 0, last = 0;
     if (byDate) {
         if (!ParseShortDate(f[1], from) || !ParseShortDate(f[2], to) ||
             ToSeconds(from) > ToSeconds(to)) {
-            REFUSE_SYNTAX();
+            return Refused(kS0, kSyntax);
         }
     } else if (!ParseUint(f[1], 9999, first) || !ParseUint(f[2], 9999, last) || first < 1 ||
                first > last) {
-        REFUSE_SYNTAX();
+        return Refused(kS0, kSyntax);
     }
-    if (!IsReportPassword(f[0])) REFUSE_NOT_PERMITTED();
+    if (!IsReportPassword(f[0])) return Refused(kS1, kNotPermitted);
     if (state_.receipt.kind != ReceiptKind::None || !state_.fiscalMemoryFormatted)
-        REFUSE_NOT_PERMITTED();
+        return Refused(kS1, kNotPermitted);
     Result r;
     if (!CanPrint(r)) return r;
     ++state_.documentNumber;
@@ -984,27 +973,27 @@ DeviceModel::Result DeviceModel::PeriodicReport(bool full, bool byDate, std::str
 // ---- Articles -------------------------------------------------------------------------------
 
 DeviceModel::Result DeviceModel::Articles(std::string_view data) {
-    if (data.empty()) REFUSE_SYNTAX();
+    if (data.empty()) return Refused(kS0, kSyntax);
     if (data[0] == 'P') {
         // P<tax group><article>,<group>,<price>,<password>,<name>
-        if (data.size() < 2) REFUSE_SYNTAX();
+        if (data.size() < 2) return Refused(kS0, kSyntax);
         const auto tg = static_cast<unsigned char>(data[1]);
         int taxGroup = -1;
         if (tg >= 0xC0 && tg <= 0xC4) taxGroup = tg - 0xC0;
         if (tg >= 0x80 && tg <= 0x84) taxGroup = tg - 0x80;
-        if (taxGroup < 0) REFUSE_SYNTAX();
+        if (taxGroup < 0) return Refused(kS0, kSyntax);
         const auto f = Split(data.substr(2), ',');
         long long number = 0, group = 0, price = 0;
         if (f.size() < 5 || !ParseUint(f[0], 99999, number) || number < 1 ||
             !ParseUint(f[1], 99, group) || group < 1 || !ParseFixed(f[2], 2, price) || price <= 0 ||
             price > kMaxAmount) {
-            REFUSE_SYNTAX();
+            return Refused(kS0, kSyntax);
         }
         // The name is the rest of the data, commas included.
         const std::size_t nameStart = f[0].size() + f[1].size() + f[2].size() + f[3].size() + 4;
         const std::string name(data.substr(2 + nameStart));
-        if (name.empty() || name.size() > kLineWidth - 4) REFUSE_SYNTAX();
-        if (!IsProgrammingPassword(f[3])) REFUSE_NOT_PERMITTED();
+        if (name.empty() || name.size() > kLineWidth - 4) return Refused(kS0, kSyntax);
+        if (!IsProgrammingPassword(f[3])) return Refused(kS1, kNotPermitted);
         Article fresh;
         fresh.number = static_cast<int>(number);
         fresh.taxGroup = taxGroup;
@@ -1013,7 +1002,8 @@ DeviceModel::Result DeviceModel::Articles(std::string_view data) {
         fresh.name = name;
         auto it = state_.articles.find(fresh.number);
         if (it == state_.articles.end()) {
-            if (static_cast<int>(state_.articles.size()) >= kMaxArticles) REFUSE_NOT_PERMITTED();
+            if (static_cast<int>(state_.articles.size()) >= kMaxArticles)
+                return Refused(kS1, kNotPermitted);
             state_.articles.emplace(fresh.number, fresh);
             return {};
         }
@@ -1021,7 +1011,7 @@ DeviceModel::Result DeviceModel::Articles(std::string_view data) {
         // An article sold since the last Z report keeps its price, tax group, group and name.
         if (old.sold && (old.taxGroup != fresh.taxGroup || old.group != fresh.group ||
                          old.price != fresh.price || old.name != fresh.name)) {
-            REFUSE_NOT_PERMITTED();
+            return Refused(kS1, kNotPermitted);
         }
         old.taxGroup = fresh.taxGroup;
         old.group = fresh.group;
@@ -1032,11 +1022,11 @@ DeviceModel::Result DeviceModel::Articles(std::string_view data) {
     if (data[0] == 'D') {
         // DA,<password> deletes every unsold article; D<article>,<password> one article.
         const auto f = Split(data.substr(1), ',');
-        if (f.size() != 2) REFUSE_SYNTAX();
+        if (f.size() != 2) return Refused(kS0, kSyntax);
         long long number = 0;
         const bool all = f[0] == "A";
-        if (!all && (!ParseUint(f[0], 99999, number) || number < 1)) REFUSE_SYNTAX();
-        if (!IsProgrammingPassword(f[1])) REFUSE_NOT_PERMITTED();
+        if (!all && (!ParseUint(f[0], 99999, number) || number < 1)) return Refused(kS0, kSyntax);
+        if (!IsProgrammingPassword(f[1])) return Refused(kS1, kNotPermitted);
         Result r;
         if (all) {
             int deleted = 0;
@@ -1052,19 +1042,19 @@ DeviceModel::Result DeviceModel::Articles(std::string_view data) {
             return r;
         }
         auto it = state_.articles.find(static_cast<int>(number));
-        if (it == state_.articles.end() || it->second.sold) REFUSE_NOT_PERMITTED();
+        if (it == state_.articles.end() || it->second.sold) return Refused(kS1, kNotPermitted);
         state_.articles.erase(it);
         r.data = "1";
         return r;
     }
-    REFUSE_SYNTAX();
+    return Refused(kS0, kSyntax);
 }
 
 DeviceModel::Result DeviceModel::ArticlesReport(std::string_view data) {
     const auto f = Split(data, ',');
-    if (f.size() != 2 || (f[1] != "S" && f[1] != "P" && f[1] != "G")) REFUSE_SYNTAX();
-    if (!IsReportPassword(f[0])) REFUSE_NOT_PERMITTED();
-    if (state_.receipt.kind != ReceiptKind::None) REFUSE_NOT_PERMITTED();
+    if (f.size() != 2 || (f[1] != "S" && f[1] != "P" && f[1] != "G")) return Refused(kS0, kSyntax);
+    if (!IsReportPassword(f[0])) return Refused(kS1, kNotPermitted);
+    if (state_.receipt.kind != ReceiptKind::None) return Refused(kS1, kNotPermitted);
     Result r;
     if (!CanPrint(r)) return r;
     const char kind = f[1][0];

@@ -217,6 +217,7 @@ private:
         int busyCuts = 0;
     };
 
+    static Result Refused(int statusByte, std::uint8_t bit);
     Output ScanInput();
     Output Process(int seq, int command, std::string_view data);
     Result Execute(int command, std::string_view data);
