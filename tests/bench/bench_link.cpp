@@ -1,4 +1,5 @@
-// Exchange rate of the link against a device that answers every request at once.
+// Exchange timings of the link against a device on a pseudo-terminal: the rate of answered
+// exchanges, and how long a NAK and a silent device hold an exchange.
 #include "LinkPeer.h"
 #include "PrinterLink.h"
 
@@ -14,28 +15,73 @@ void countReply(RetData& record) {
     replies += record.ErrorWord == 0;
 }
 
-void StatusExchange(benchmark::State& state) {
-    PrinterLinkReset();
-    auto env = std::make_unique<linktest::TestEnv>();
-    auto peer = std::make_unique<linktest::PtyPeer>();
-    env->linkPort(1, peer->slavePath());
-    if (PrinterOpenPort(1, 115200) < 0) {
-        state.SkipWithError("cannot open the test port");
-        return;
+// A device on port 1 for the length of one benchmark run.
+struct Device {
+    std::unique_ptr<linktest::TestEnv> env = std::make_unique<linktest::TestEnv>();
+    std::unique_ptr<linktest::PtyPeer> peer = std::make_unique<linktest::PtyPeer>();
+    bool open = false;
+
+    Device() {
+        PrinterLinkReset();
+        env->linkPort(1, peer->slavePath());
+        open = PrinterOpenPort(1, 115200) >= 0;
+        replies = 0;
     }
-    replies = 0;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(PrinterGetStatus(nullptr, countReply, 0, 1));
+    ~Device() {
+        PrinterLinkReset();
+        peer.reset();
+        env.reset();
+    }
+};
+
+void rate(benchmark::State& state) {
     state.counters["exchanges/s"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["good replies"] = replies;
-    PrinterLinkReset();
-    peer.reset();
-    env.reset();
+}
+
+// Status requests answered at once with a valid reply.
+void StatusExchange(benchmark::State& state) {
+    Device device;
+    if (!device.open) {
+        state.SkipWithError("cannot open the test port");
+        return;
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(PrinterGetStatus(nullptr, countReply, 0, 1));
+    rate(state);
+}
+
+// Status requests answered at once with NAK.
+void NakExchange(benchmark::State& state) {
+    Device device;
+    if (!device.open) {
+        state.SkipWithError("cannot open the test port");
+        return;
+    }
+    device.peer->setResponder(
+        [](const linktest::Request&) { return linktest::Answer::raw("\x15"); });
+    for (auto _ : state)
+        benchmark::DoNotOptimize(PrinterGetStatus(nullptr, countReply, 0, 1));
+    rate(state);
+}
+
+// One request to a device that never answers: the whole wait for silence.
+void SilentDevice(benchmark::State& state) {
+    Device device;
+    if (!device.open) {
+        state.SkipWithError("cannot open the test port");
+        return;
+    }
+    device.peer->answerNothing();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(PrinterGetStatus(nullptr, countReply, 0, 1));
 }
 
 // Real time: an exchange mostly waits for the device, which the CPU time does not see.
 BENCHMARK(StatusExchange)->UseRealTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK(NakExchange)->UseRealTime()->Unit(benchmark::kMicrosecond)->MinTime(1.0);
+BENCHMARK(SilentDevice)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 

@@ -77,6 +77,22 @@ TEST_F(PeerTest, AnswersThatStillEndWell) {
     }
 }
 
+// A device that pauses in the middle of its reply (a few empty reads) is waited for; the pause
+// neither ends the exchange nor loses the half already received.
+TEST_F(PeerTest, ReplyWithPausesIsAssembled) {
+    const std::string reply = replyFrame(0x21, 0x4A, "12,34");
+    const size_t cuts[] = {1, 6, reply.size() - 1};
+    for (size_t cut : cuts) {
+        SCOPED_TRACE("pause after byte " + std::to_string(cut));
+        clearDeliveries();
+        peer->script(Answer::inTwo(reply.substr(0, cut), 250, reply.substr(cut)));
+        ASSERT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0);
+        ASSERT_EQ(deliveries().size(), 1u);
+        EXPECT_EQ(deliveries()[0].record.ErrorWord, 0u);
+        EXPECT_EQ(deliveries()[0].fields, (std::vector<std::string>{"12", "34"}));
+    }
+}
+
 TEST_F(PeerTest, NakAndBadChecksumAreReportedAndLogged) {
     // The NAK ends the exchange; a reply sent behind it belongs to no one.
     peer->script(Answer::raw("\x15" + replyFrame(0x21, 0x4A, "late")));

@@ -248,6 +248,15 @@ void PtyPeer::run() {
     }
 }
 
+void PtyPeer::writeAll(const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+}
+
 void PtyPeer::handle(const Request& request) {
     Answer answer;
     {
@@ -260,11 +269,10 @@ void PtyPeer::handle(const Request& request) {
         }
     }
     if (answer.before) answer.before();
-    size_t done = 0;
-    while (done < answer.bytes.size()) {
-        ssize_t n = write(master_, answer.bytes.data() + done, answer.bytes.size() - done);
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
+    writeAll(answer.bytes);
+    if (!answer.rest.empty()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(answer.pauseMs));
+        writeAll(answer.rest);
     }
     if (answer.hangUp) {
         // Let the bytes reach the slave's input queue before the line drops.

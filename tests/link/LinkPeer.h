@@ -79,10 +79,26 @@ struct Answer {
     std::string bytes;            // written in one write, may be empty (silence)
     bool hangUp = false;          // close the master after writing: the line goes dead
     std::function<void()> before; // run on the peer thread before writing (may be empty)
+    int pauseMs = 0;              // then, after this pause,
+    std::string rest;             // these bytes follow
 
     static Answer silence() { return {}; }
-    static Answer raw(std::string b) { return {std::move(b), false, {}}; }
-    static Answer dropLine(std::string b) { return {std::move(b), true, {}}; }
+    static Answer raw(std::string b) {
+        Answer a;
+        a.bytes = std::move(b);
+        return a;
+    }
+    static Answer dropLine(std::string b) {
+        Answer a = raw(std::move(b));
+        a.hangUp = true;
+        return a;
+    }
+    static Answer inTwo(std::string first, int pauseMs, std::string second) {
+        Answer a = raw(std::move(first));
+        a.pauseMs = pauseMs;
+        a.rest = std::move(second);
+        return a;
+    }
 };
 
 // The device end of a pseudo-terminal. The slave side is raw and stays open for the peer's
@@ -117,6 +133,7 @@ public:
 private:
     void run();
     void handle(const Request& request);
+    void writeAll(const std::string& bytes);
 
     int master_ = -1;
     int slave_ = -1;
