@@ -137,7 +137,7 @@ TPageControl::TPageControl(QWidget* parent) : QTabWidget(parent) {
 }
 
 TPageControl::~TPageControl() {
-    // The style outlives nothing that uses it: detach before it goes.
+    // Hand the widget back to the application style before its own style is deleted.
     setStyle(nullptr);
     delete style_;
 }
