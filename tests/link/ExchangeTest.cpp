@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -91,6 +92,22 @@ TEST_F(PeerTest, ReplyWithPausesIsAssembled) {
         EXPECT_EQ(deliveries()[0].record.ErrorWord, 0u);
         EXPECT_EQ(deliveries()[0].fields, (std::vector<std::string>{"12", "34"}));
     }
+}
+
+// One read: a byte, a quiet line that keeps the half-received frame, or a dead line that
+// makes the receiver start over.
+TEST_F(PeerTest, ReceiveReadsOneByteAndStartsOverOnlyAfterAReadError) {
+    EXPECT_EQ(PrinterReceive(), 0) << "a byte from nowhere";
+    const std::string reply = replyFrame(0x21, 0x4A, "12");
+    peer->send(reply.substr(0, 5));
+    for (int i = 0; i < 5; ++i)
+        ASSERT_EQ(PrinterReceive(), 1) << "byte " << i;
+    EXPECT_EQ(PrinterLink.RxState, InData);
+    EXPECT_EQ(PrinterReceive(), 0);
+    EXPECT_EQ(PrinterLink.RxState, InData) << "a quiet line dropped the frame";
+    peer->hangUp();
+    EXPECT_EQ(PrinterReceive(), 0);
+    EXPECT_EQ(PrinterLink.RxState, WaitSoh) << "a dead line kept the frame";
 }
 
 TEST_F(PeerTest, NakAndBadChecksumAreReportedAndLogged) {
@@ -266,6 +283,12 @@ TEST_F(LinkTest, MissingPortCannotBeOpened) {
     env->linkPort(5, env->root() / "no-such-device");
     EXPECT_EQ(PrinterOpenPort(5, 9600), -1);
     EXPECT_EQ(PrinterLink.LinkReady, 1);
+    // Something that is no serial line behind the link is refused and left untouched.
+    std::filesystem::path plain = env->root() / "plain-file";
+    { std::ofstream(plain) << "keep"; }
+    env->linkPort(6, plain);
+    EXPECT_EQ(PrinterOpenPort(6, 9600), -1);
+    EXPECT_EQ(std::filesystem::file_size(plain), 4u);
     ASSERT_NE(access("/dev/ttyS199", F_OK), 0);
     EXPECT_EQ(PrinterOpenPort(200, 9600), -1);
     EXPECT_EQ(PrinterLink.LinkReady, 1);

@@ -202,6 +202,12 @@ void PtyPeer::clear() {
 void PtyPeer::run() {
     unsigned char buf[512];
     while (!stop_) {
+        if (hangUpWanted_) {
+            close(master_);
+            master_ = -1;
+            lineDown_ = true;
+            return;
+        }
         pollfd p{master_, POLLIN, 0};
         if (poll(&p, 1, 5) <= 0) continue;
         if (!(p.revents & POLLIN)) {
@@ -279,7 +285,18 @@ void PtyPeer::handle(const Request& request) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         close(master_);
         master_ = -1;
+        lineDown_ = true;
     }
+}
+
+void PtyPeer::send(const std::string& bytes) {
+    writeAll(bytes);
+}
+
+void PtyPeer::hangUp() {
+    hangUpWanted_ = true;
+    while (!lineDown_)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 } // namespace linktest

@@ -130,6 +130,11 @@ public:
     // Forgets what has been received.
     void clear();
 
+    // Bytes the device sends of its own accord, not as an answer.
+    void send(const std::string& bytes);
+    // Drops the line (closes the master) and returns once it is down.
+    void hangUp();
+
 private:
     void run();
     void handle(const Request& request);
@@ -140,6 +145,8 @@ private:
     std::string slavePath_;
     std::thread thread_;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> hangUpWanted_{false};
+    std::atomic<bool> lineDown_{false};
     mutable std::mutex mutex_;
     std::string received_;
     std::string pending_;
