@@ -25,8 +25,17 @@ Answer replyWith(const std::string& data, const StatusBytes& st = kQuietStatus) 
 } // namespace
 
 TEST_F(PeerTest, GoodReplyIsDeliveredThenLogged) {
+    static TestEnv* where;
+    static bool loggedBeforeDelivery;
+    where = env.get();
+    loggedBeforeDelivery = true;
+    auto handler = [](RetData& record) {
+        loggedBeforeDelivery = where->logExists();
+        recordReply(record);
+    };
     peer->script(replyWith("12,34"));
-    ASSERT_EQ(PrinterGetStatus(nullptr, recordReply, 42, 1), 0);
+    ASSERT_EQ(PrinterGetStatus(nullptr, handler, 42, 1), 0);
+    EXPECT_FALSE(loggedBeforeDelivery);
     ASSERT_EQ(deliveries().size(), 1u);
     const Delivery& d = deliveries()[0];
     EXPECT_TRUE(d.recordIsTheLinks);
@@ -136,6 +145,14 @@ TEST_F(PeerTest, StatusOfTheReplyReachesTheRecord) {
     const unsigned char expected[6] = {0x21, 0x08, 0x08, 0, 0, 0};
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(deliveries()[0].record.Status[i], expected[i]) << "S" << i;
+
+    // The next exchange starts from a clean word and clean status.
+    peer->script(Answer::raw("\x15"));
+    ASSERT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0);
+    ASSERT_EQ(deliveries().size(), 2u);
+    EXPECT_EQ(deliveries()[1].record.ErrorWord, ERR_NAK);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(deliveries()[1].record.Status[i], 0) << "S" << i;
 }
 
 // The one slow test: a device that starts a reply and falls silent is given up after about
