@@ -28,6 +28,8 @@ const WrapperCase kCases[] = {
     {"CloseNonFiscalReceipt", [] { return PrinterCloseNonFiscalReceipt(CB); }, 0, 0x27, ""},
     {"PrintNonFiscalText", [] { return PrinterPrintNonFiscalText(CB, "a, b;c"); }, 0, 0x2A,
      "a, b;c"},
+    {"PrintNonFiscalTextPercent", [] { return PrinterPrintNonFiscalText(CB, "50% %s %n"); }, 0,
+     0x2A, "50% %s %n"},
     {"SetHeaderFooterLine", [] { return PrinterSetHeaderFooter(CB, 2, "ABC"); }, 0, 0x2B, "2ABC"},
     {"SetHeaderFooterFirst", [] { return PrinterSetHeaderFooter(CB, 0, "x"); }, 0, 0x2B, "0x"},
     {"SetHeaderFooterLast", [] { return PrinterSetHeaderFooter(CB, 7, ""); }, 0, 0x2B, "7"},

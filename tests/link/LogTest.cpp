@@ -34,6 +34,7 @@ TEST_F(Log, RecordsAreAppendedInTheirExactBytes) {
         {0x34, "100*4.000,-5.00", 0x00400C0Au, record(52, "100*4.000,-5.00", "400c0a")},
         {0x77, "1,pw", 0xDEADBEEFu, record(119, "1,pw", "deadbeef")},
         {0x2A, "line1\nline2", 0, record(42, "line1\r\nline2", "0")},
+        {0x2A, "50% %s %d %n", 0, record(42, "50% %s %d %n", "0")},
         {0x2A, "\xCF\xF0\xE8\xE2\xE5\xF2", 0, record(42, "\xCF\xF0\xE8\xE2\xE5\xF2", "0")},
     };
     std::string all;
