@@ -1,6 +1,8 @@
 // The reply receiver: a ten-state machine fed one byte at a time.
 #include "PrinterLink.h"
 
+static_assert(LINK_REPLY_SIZE > 255, "ReplyData holds any data length LEN can announce");
+
 namespace {
 
 PrinterLinkState& L = PrinterLink;
@@ -41,7 +43,7 @@ void OnWaitCmd() {
 void OnInData() {
     // RxLength is at most 212, well inside ReplyData; the data stay terminated after every
     // byte, so a reply cut short never exposes bytes of an earlier one.
-    if (L.RxIndex < L.RxLength && L.RxIndex < LINK_REPLY_SIZE - 1) {
+    if (L.RxIndex < L.RxLength) {
         L.ReplyData[L.RxIndex++] = (char)L.RxByte;
         L.ReplyData[L.RxIndex] = 0;
         L.RxSum += L.RxByte;

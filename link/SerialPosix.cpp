@@ -93,8 +93,9 @@ bool SerialConfigure(SerialHandle h, int baud) {
     int fd = Fd(h);
     struct termios tio;
     if (fd < 0 || tcgetattr(fd, &tio) != 0) return false;
-    // Raw 8N1; the flow-control settings stay as the driver reports them.
-    tcflag_t keepInput = tio.c_iflag & (IXON | IXOFF | IXANY);
+    // Raw 8N1; hardware flow control and our own XOFF stay as the driver reports them. Output
+    // XON/XOFF is off, as raw mode has it: those bytes must reach the link as data.
+    tcflag_t keepInput = tio.c_iflag & IXOFF;
     tcflag_t keepControl = tio.c_cflag & CRTSCTS;
     cfmakeraw(&tio);
     tio.c_iflag |= keepInput;
