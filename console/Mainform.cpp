@@ -26,6 +26,8 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     // list entry (which would shift the operator numbers that the entries stand for).
     ComboBox2->setInsertPolicy(QComboBox::NoInsert);
     ComboBox8->setInsertPolicy(QComboBox::NoInsert);
+    // No cashier chosen yet: the list shows the prompt until the activation defaults pick one.
+    ComboBox8->setEditText(QStringLiteral("<Выберите кассира>"));
     SetFixedToolFrame(this, width(), height());
     CenterOnDesktop(this);
     ShowAboutText();

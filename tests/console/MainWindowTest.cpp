@@ -73,6 +73,7 @@ TEST_F(MainWindow, FirstActivationSetsTheDefaultsAndLaterOnesKeepTheUsersChoices
     pages->setCurrentIndex(7);
     Get<QLineEdit>("Edit22")->setText(U("1"));
     EXPECT_EQ(cashier->currentIndex(), -1);
+    EXPECT_EQ(cashier->currentText(), U("<Выберите кассира>"));
 
     QEvent activate(QEvent::WindowActivate);
     QCoreApplication::sendEvent(Window.get(), &activate);
