@@ -36,6 +36,19 @@ int PrinterBuildFrame(unsigned char* out, int size, unsigned char seq, int code,
     return k;
 }
 
+void PrinterAwaitReply(int code) {
+    PrinterLinkState& L = PrinterLink;
+    L.CurrentCommand = code;
+    L.ErrorWord = 0;
+    L.Reply.FieldCount = 0;
+    memset(L.StatusBytes, 0, sizeof L.StatusBytes);
+    L.LinkReady = 0;
+    L.LinkFault = 0;
+    L.ReplyData[0] = 0;
+    // No checksum received yet: a reply cut short before its BCC can never match a stale one.
+    L.RxCheck = 0xFFFFFFFFu;
+}
+
 int PrinterCommand(PrinterWindow window, PrinterCallback callback, int tag, int code,
                    const char* data) {
     if (window) return PrinterExchange(window, tag, code, data);
@@ -61,19 +74,11 @@ int PrinterExchange(PrinterWindow window, int tag, int code, const char* data) {
     work[n] = 0;
 
     memcpy(L.SentData, work, n + 1);
-    L.CurrentCommand = code;
     L.Reply.Command = code;
     L.Reply.Tag = tag;
     L.SeqCounter++;
-    L.ErrorWord = 0;
-    L.Reply.FieldCount = 0;
-    memset(L.StatusBytes, 0, sizeof L.StatusBytes);
     L.ReplyWindow = window;
-    L.LinkReady = 0;
-    L.LinkFault = 0;
-    L.ReplyData[0] = 0;
-    // No checksum received yet: a reply cut short before its BCC can never match a stale one.
-    L.RxCheck = 0xFFFFFFFFu;
+    PrinterAwaitReply(code);
 
     unsigned char frame[LINK_FRAME_SIZE];
     int len = PrinterBuildFrame(frame, sizeof frame, (unsigned char)(0x20 + L.SeqCounter % 95),

@@ -64,5 +64,9 @@ void PrinterLinkReset();
 // Builds the request frame for (seq byte, code, data) into out; gives its length, or -1 when
 // the data do not fit. Exposed for tests and the fuzz target.
 int PrinterBuildFrame(unsigned char* out, int size, unsigned char seq, int code, const char* data);
+// Puts the link into the state of an exchange of this command that has sent its request and
+// waits for the reply: nothing received, no fault, not ready. Tests and the fuzz target feed
+// replies from here.
+void PrinterAwaitReply(int code);
 // Feeds one received byte to the receiver state machine, as PrinterReceive does after a read.
 void PrinterReceiveByte(unsigned char byte);

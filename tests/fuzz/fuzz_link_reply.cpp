@@ -24,13 +24,7 @@ bool insideReplyData(const char* p) {
 // As an exchange leaves the link when it starts waiting for the reply.
 void beginReply(int command) {
     PrinterLinkReset();
-    PrinterLink.CurrentCommand = command;
-    PrinterLink.ErrorWord = 0;
-    PrinterLink.Reply.FieldCount = 0;
-    std::memset(PrinterLink.StatusBytes, 0, sizeof PrinterLink.StatusBytes);
-    PrinterLink.LinkFault = 0;
-    PrinterLink.LinkReady = 0;
-    PrinterLink.ReplyData[0] = 0;
+    PrinterAwaitReply(command);
 }
 
 void feed(const uint8_t* bytes, size_t n) {

@@ -1,6 +1,5 @@
 #include "LinkFixture.h"
 
-#include <cstring>
 
 namespace linktest {
 
@@ -32,13 +31,7 @@ void recordReply(RetData& record) {
 }
 
 void beginReply(int command) {
-    PrinterLink.CurrentCommand = command;
-    PrinterLink.ErrorWord = 0;
-    PrinterLink.Reply.FieldCount = 0;
-    std::memset(PrinterLink.StatusBytes, 0, sizeof PrinterLink.StatusBytes);
-    PrinterLink.LinkReady = 0;
-    PrinterLink.LinkFault = 0;
-    PrinterLink.ReplyData[0] = 0;
+    PrinterAwaitReply(command);
 }
 
 void feed(const std::string& bytes) {
