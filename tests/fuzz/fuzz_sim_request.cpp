@@ -3,6 +3,7 @@
 // frames), or records [command][length][data] sent as well-formed requests so that the command
 // handlers get arbitrary data. Nothing may crash, and every reply must be a well-formed frame.
 #include "DeviceModel.h"
+#include "Frames.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -33,23 +34,6 @@ void CheckReplies(const std::string& out) {
     }
 }
 
-std::string Frame(int seq, int cmd, std::string_view data) {
-    std::string f;
-    f += '\x01';
-    f += static_cast<char>(0x24 + data.size());
-    f += static_cast<char>(seq);
-    f += static_cast<char>(cmd);
-    f += data;
-    f += '\x05';
-    unsigned sum = 0;
-    for (std::size_t i = 1; i < f.size(); ++i)
-        sum += static_cast<unsigned char>(f[i]);
-    for (int k = 0; k < 4; ++k)
-        f += static_cast<char>(0x30 + ((sum >> (12 - 4 * k)) & 0xF));
-    f += '\x03';
-    return f;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -64,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 std::min<std::size_t>(static_cast<unsigned char>(input[i + 1]),
                                       std::min<std::size_t>(input.size() - i - 2, 200));
             seq = seq >= 0x7E ? 0x20 : seq + 1;
-            const auto out = model.Receive(Frame(seq, cmd, input.substr(i + 2, len)));
+            const auto out =
+                model.Receive(frames::RequestBytes(seq, cmd, input.substr(i + 2, len)));
             CheckReplies(out.Bytes());
             i += 2 + len;
         }

@@ -18,9 +18,8 @@ inline std::string Bcc(unsigned sum) {
     return s;
 }
 
-// SOH LEN SEQ CMD data ENQ BCC ETX; data is given as UTF-8 and sent as Windows-1251.
-inline std::string Request(int seq, int cmd, std::string_view utf8Data = {}) {
-    const std::string data = sim::ToCp1251(utf8Data);
+// SOH LEN SEQ CMD data ENQ BCC ETX, with the data bytes exactly as given.
+inline std::string RequestBytes(int seq, int cmd, std::string_view data) {
     std::string f;
     f += '\x01';
     f += static_cast<char>(0x24 + data.size());
@@ -34,6 +33,11 @@ inline std::string Request(int seq, int cmd, std::string_view utf8Data = {}) {
     f += Bcc(sum);
     f += '\x03';
     return f;
+}
+
+// A request whose data are given as UTF-8 and sent as Windows-1251.
+inline std::string Request(int seq, int cmd, std::string_view utf8Data = {}) {
+    return RequestBytes(seq, cmd, sim::ToCp1251(utf8Data));
 }
 
 struct Reply {
