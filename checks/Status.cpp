@@ -22,11 +22,7 @@ TForm4::~TForm4() {
 bool TForm4::event(QEvent* event) {
     // The request runs once per showing: a message box closing over this window hands the
     // focus back without asking the device again.
-    if (event->type() == QEvent::Hide) Activated = false;
-    if (event->type() == QEvent::WindowActivate && !Activated) {
-        Activated = true;
-        RunHandler([this] { FormActivate(this); });
-    }
+    if (IsFormActivation(event, Activated, true)) RunHandler([this] { FormActivate(this); });
     return QDialog::event(event);
 }
 

@@ -55,10 +55,7 @@ void TForm1::ConnectHandlers() {
 bool TForm1::event(QEvent* event) {
     // The defaults are set when the window first becomes active after start-up. Later
     // activations (after a message box or a check window has closed) keep what the user chose.
-    if (event->type() == QEvent::WindowActivate && !Activated) {
-        Activated = true;
-        RunHandler([this] { FormActivate(this); });
-    }
+    if (IsFormActivation(event, Activated, false)) RunHandler([this] { FormActivate(this); });
     return QWidget::event(event);
 }
 

@@ -24,3 +24,10 @@ void ShowEscapedException() {
         ShowException(QStringLiteral("Неизвестная ошибка"));
     }
 }
+
+bool IsFormActivation(const QEvent* event, bool& activated, bool rearmOnHide) {
+    if (rearmOnHide && event->type() == QEvent::Hide) activated = false;
+    if (event->type() != QEvent::WindowActivate || activated) return false;
+    activated = true;
+    return true;
+}

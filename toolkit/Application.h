@@ -19,6 +19,12 @@ public:
 // handler is called from a signal, so the exception never unwinds through the toolkit's frames.
 void ShowEscapedException();
 
+// Whether this event raises a window's FormActivate: the window becoming active after it was
+// shown, not again when a message box closing over it hands the focus back. `activated`
+// remembers that the handler ran; with rearmOnHide it is forgotten when the window is hidden,
+// so every showing runs the handler once, otherwise it runs once in the window's life.
+bool IsFormActivation(const QEvent* event, bool& activated, bool rearmOnHide);
+
 // Runs one event handler; an exception it throws ends up in the exception box.
 template <class Handler> void RunHandler(Handler&& handler) {
     try {
