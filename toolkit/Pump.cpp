@@ -1,7 +1,9 @@
 #include "Pump.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QThread>
+#include <QTimer>
 
 namespace {
 
@@ -21,7 +23,16 @@ void BlockingSleep(int milliseconds) {
         Sleeper()(milliseconds);
         return;
     }
-    if (milliseconds > 0) QThread::msleep(static_cast<unsigned long>(milliseconds));
+    if (milliseconds <= 0) return;
+    if (!QCoreApplication::instance()) {
+        QThread::msleep(static_cast<unsigned long>(milliseconds));
+        return;
+    }
+    // The window keeps painting and answering the desktop while the operation waits, but clicks
+    // and keys stay queued: they are handled at the operation's next pump, as before the wait.
+    QEventLoop wait;
+    QTimer::singleShot(milliseconds, Qt::PreciseTimer, &wait, &QEventLoop::quit);
+    wait.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 void SetSleepFunction(SleepFunction sleep) {

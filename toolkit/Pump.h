@@ -6,8 +6,9 @@
 // and returns. Long operations call it between device commands to stay responsive.
 void ProcessMessages();
 
-// Blocks the calling thread for the given number of milliseconds; no messages are handled
-// meanwhile. Negative or zero waits return at once.
+// Waits the given number of milliseconds before the caller goes on. The windows are repainted
+// and answer the desktop meanwhile, but user input (clicks, keys) is held until the caller's next
+// ProcessMessages. Negative or zero waits return at once.
 void BlockingSleep(int milliseconds);
 
 // Replaces the blocking wait (tests record the waits instead of spending them); an empty

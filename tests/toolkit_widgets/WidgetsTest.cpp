@@ -1,9 +1,15 @@
-// The circle indicator and the radio-group item index.
+// The circle indicator, the radio-group item index, the list selection and the painted wait.
 
 #include "CircleShape.h"
+#include "Pump.h"
 #include "RadioGroup.h"
+#include "Selection.h"
 
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGroupBox>
+#include <QTimer>
 #include <QImage>
 #include <QRadioButton>
 
@@ -100,4 +106,60 @@ TEST(RadioGroup, ButtonsWithoutItemNumbersCountInCreationOrder) {
     SetRadioGroupItemIndex(&box, 0);
     EXPECT_TRUE(first->isChecked());
     EXPECT_FALSE(second->isChecked());
+}
+
+TEST(Selection, TypedTextIsNoEntry) {
+    QComboBox typed;
+    typed.setEditable(true);
+    typed.setInsertPolicy(QComboBox::NoInsert);
+    typed.addItems({"Оператор 1", "Оператор 2"});
+    QComboBox list;
+    list.addItems({"a", "b"});
+    struct Case {
+        QComboBox* box;
+        int index;
+        const char* typedText; // nullptr: nothing typed after the choice
+        int expected;
+    } cases[] = {
+        {&typed, 1, nullptr, 1},       {&typed, -1, nullptr, -1},
+        {&typed, 1, "Иванов", -1},     // Qt still says 1
+        {&typed, 0, "Оператор 2", -1}, // another entry's text typed: not chosen from the list
+        {&typed, 0, "Оператор 1", 0},  {&list, 1, nullptr, 1},
+        {&list, -1, nullptr, -1},
+    };
+    for (const Case& c : cases) {
+        c.box->setCurrentIndex(c.index);
+        if (c.typedText) c.box->setEditText(QString::fromUtf8(c.typedText));
+        EXPECT_EQ(SelectedItemIndex(c.box), c.expected) << (c.typedText ? c.typedText : "");
+    }
+}
+
+namespace {
+
+struct PaintCounter : QWidget {
+    int paints = 0;
+    void paintEvent(QPaintEvent*) override { ++paints; }
+};
+
+} // namespace
+
+// User input held back during the wait comes from the window system, which offscreen tests
+// cannot feed; what they can see is that the window is served while the caller waits.
+TEST(BlockingSleep, KeepsTheWindowPainted) {
+    PaintCounter window;
+    window.resize(50, 50);
+    window.show();
+    QCoreApplication::processEvents();
+    const int before = window.paints;
+    bool timerRan = false;
+    QTimer::singleShot(10, [&] {
+        timerRan = true;
+        window.update();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    BlockingSleep(60);
+    EXPECT_GE(clock.elapsed(), 55);
+    EXPECT_TRUE(timerRan);
+    EXPECT_GT(window.paints, before);
 }
