@@ -1,0 +1,312 @@
+#include "Busy.h"
+#include "Cp1251.h"
+#include "DeviceFixture.h"
+#include "Status.h"
+#include "Switches.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTimer>
+
+#include <algorithm>
+#include <functional>
+
+namespace {
+
+using Model = std::function<void(DeviceModel&)>;
+
+// A main window with its check windows, connected to a healthy simulated printer, the full
+// test set to one pass without delay.
+class FullTest : public DeviceTest {
+public:
+    using ConsoleTest::Get;
+    using ConsoleTest::Window;
+
+    void SetUp() override {
+        DeviceTest::SetUp();
+        Switches = std::make_unique<TForm2>();
+        State = std::make_unique<TForm4>();
+        Form2 = Switches.get();
+        Form4 = State.get();
+        Window->FormActivate(nullptr);
+        Type("Edit1", "0");
+    }
+    void TearDown() override {
+        State.reset();
+        Switches.reset();
+        DeviceTest::TearDown();
+    }
+
+    void Type(const char* edit, const char* text) { Get<QLineEdit>(edit)->setText(U(text)); }
+    void Passes(const char* text) { Get<QComboBox>("ComboBox2")->setEditText(U(text)); }
+    void WithModel(const Model& f) {
+        Printer.WithModel([&](DeviceModel& model) {
+            f(model);
+            return 0;
+        });
+    }
+    QStringList Journal() const {
+        QStringList lines;
+        const QTextDocument* text = Find<QPlainTextEdit>(*Window, "RichEdit1")->document();
+        if (!text->isEmpty())
+            for (QTextBlock line = text->begin(); line.isValid(); line = line.next())
+                lines << line.text();
+        return lines;
+    }
+    int Count(int command) const {
+        int n = 0;
+        for (const auto& request : Printer.Requests())
+            n += request.Command == command;
+        return n;
+    }
+    // The commands received in order, repeats folded: "2B*8 4A 3D".
+    std::string Commands() const {
+        std::string out;
+        const auto requests = Printer.Requests();
+        for (size_t i = 0, run = 1; i < requests.size(); ++i, ++run) {
+            if (i + 1 < requests.size() && requests[i + 1].Command == requests[i].Command) continue;
+            char item[16];
+            std::snprintf(item, sizeof item, run > 1 ? " %02X*%zu" : " %02X", requests[i].Command,
+                          run);
+            out += item;
+            run = 0;
+        }
+        return out.empty() ? out : out.substr(1);
+    }
+    // Runs `action` once, at the first check point of the run where `ready` holds.
+    void AtCheckPoint(std::function<bool()> ready, std::function<void()> action) {
+        auto* timer = new QTimer(Window.get());
+        timer->setInterval(0);
+        QObject::connect(timer, &QTimer::timeout, timer, [=] {
+            if (!ready()) return;
+            timer->stop();
+            action();
+        });
+        timer->start();
+    }
+    void Click(const char* button) { Get<QPushButton>(button)->click(); }
+    // The button's own setting, also while the disconnected page control greys it.
+    bool Enabled(const char* button) {
+        return !Get<QPushButton>(button)->testAttribute(Qt::WA_ForceDisabled);
+    }
+
+    // Starts the test from inside the message loop, as a click does. Check windows shown on the
+    // way are closed with their own button once active. True when the start ended the loop,
+    // which is how the application ends.
+    bool StartEndsApplication() {
+        QObject scope;
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, &scope, [this] {
+            QWidget* shown = QApplication::activeModalWidget();
+            if (!shown || !shown->isActiveWindow()) return;
+            Shown << shown->objectName();
+            Find<QPushButton>(*shown, "Button1")->click();
+        });
+        closer.start(10);
+        bool returned = false;
+        QTimer::singleShot(0, &scope, [&] {
+            Window->Button3Click(nullptr);
+            returned = true;
+            QTimer::singleShot(0, &scope, [] { QCoreApplication::exit(1); });
+        });
+        return QCoreApplication::exec() == 0 && returned;
+    }
+
+    std::unique_ptr<TForm2> Switches;
+    std::unique_ptr<TForm4> State;
+    QStringList Shown; // check windows shown, by their form name
+};
+
+const QRegularExpression DeviceClock(QStringLiteral("^\\d\\d-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$"));
+
+TEST_F(FullTest, AHealthyPassJournalsEveryStepAndPrintsEveryDocument) {
+    Click("Button3");
+    EXPECT_TRUE(Messages.Texts.isEmpty()) << Messages.Texts.join('|').toStdString();
+    EXPECT_EQ(Commands(), "5A*2 2B*8 4A 3D 47 5A 3E 63 45 26 2A*5 27 23*120 2F*120 45 46*2 6B "
+                          "30 36 34 33 35 38 55 36 34 35 38 6F 45 3E*2");
+    // The journal, line by line: "*" stands for 30 asterisks, "#" for 35, "_" for a blank line,
+    // "@" for the computer's date and time, "%" for a reading of the device clock.
+    const QString expected =
+        U("Тест Veltor TR7042K|Дата тестирования:|@|*|_|#|#|Номер прохода теста - 1|#|"
+          "*|Установка времени|Установка времени - успешно|"
+          "*|Печать диагностической информации|Печать диагностической информации - успешно|"
+          "*|Получить диагностическую информацию|"
+          "1.00 15Oct26 1200,0000,00101100,UA,TR00012345,1234567890|"
+          "Получить диагностическую информацию - успешно|"
+          "*|Получить дату/время|%|Получить дату/время - успешно|_|"
+          "*|Получить налоговый номер|123456789012,0|Получить налоговый номер - успешно|_|"
+          "*|X-отчет|1,0.00,0.00|X-отчет - успешно|_|*|Нефискальный чек|3|Нефискальный чек - "
+          "успешно|_|"
+          "*|Тест индикаторов клиента - строка 2|"
+          "*|Тест индикаторов клиента - строка 1|Тест индикаторов клиента - успешно|_|"
+          "*|Z-отчет|1,0.00,0.00|Z-отчет - успешно|*|Служебный внос|10.00,10.00,0.00|"
+          "Служебный внос - успешно|*|Служебный вынос|0.00,10.00,10.00|Служебный вынос - успешно|_|"
+          "*|Программирование артикулов|Программирование артикулов - успешно|_|"
+          "*|Фискальный чек|Фискальный чек - успешно|_|*|Чек возврата|Чек возврата товара - "
+          "успешно|_|"
+          "*|Отчет проданных товаров|1|Отчет проданных товаров - успешно|_|"
+          "*|Z-отчет|2,3.75,1.50|Z-отчет - успешно|_|*|Тест таймера|%|%|_|"
+          "Конец теста Veltor TR7042K|Дата тестирования:|@|Общее количество ошибок: 0|*");
+    const QStringList journal = Journal();
+    const QStringList lines = expected.split('|');
+    ASSERT_EQ(journal.size(), lines.size()) << journal.join('\n').toStdString();
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString& line = lines[i];
+        const QString& got = journal[i];
+        if (line == U("*"))
+            EXPECT_EQ(got, QString(30, '*')) << i;
+        else if (line == U("#"))
+            EXPECT_EQ(got, QString(35, '*')) << i;
+        else if (line == U("_"))
+            EXPECT_EQ(got, U(" ")) << i;
+        else if (line == U("%"))
+            EXPECT_TRUE(DeviceClock.match(got).hasMatch()) << i << got.toStdString();
+        else if (line == U("@"))
+            EXPECT_TRUE(got.contains(QString::number(QDate::currentDate().year()))) << i;
+        else
+            EXPECT_EQ(got, line) << i;
+    }
+
+    // The device: header lines on every document, the clock set to the computer's minute, the
+    // display swept through the whole sequence, the non-fiscal lines indented step by step.
+    const auto requests = Printer.Requests();
+    EXPECT_EQ(FromCp1251(QByteArray::fromStdString(requests[2].Data)), U("0У К Р А Ї Н А"));
+    EXPECT_EQ(requests[9].Data, "7");
+    EXPECT_EQ(requests[10].Data, "W");
+    EXPECT_EQ(requests[11].Data,
+              QDateTime::currentDateTime().toString(U("dd-MM-yy hh:mm")).toStdString());
+    // The display windows, lower line then upper line: the letters move left one place a window.
+    QStringList windows;
+    for (const auto& request : requests)
+        if (request.Command == 0x23 || request.Command == 0x2F)
+            windows << FromCp1251(QByteArray::fromStdString(request.Data));
+    ASSERT_EQ(windows.size(), 240);
+    EXPECT_EQ(windows[0], U("ABCDEFGHIJKLMNOPQRST"));
+    EXPECT_EQ(windows[119], U("їABCDEFGHIJKLMNOPQRS"));
+    for (int i = 1; i < 240; ++i) {
+        EXPECT_EQ(windows[i].size(), 20);
+        if (i != 120) {
+            EXPECT_EQ(windows[i].left(19), windows[i - 1].mid(1)) << i;
+        }
+    }
+    EXPECT_EQ(windows.mid(120), windows.mid(0, 120));
+    QStringList roll;
+    for (const std::string& line : Printer.PaperRoll())
+        roll << FromCp1251(QByteArray::fromStdString(line));
+    const int header = roll.indexOf(U("             У К Р А Ї Н А"));
+    ASSERT_GT(header, 0);
+    EXPECT_EQ(roll.mid(header + 1, 3),
+              (QStringList{U("                К И Ї В"), U("          АТ \"ВЕЛТОР УКРАЇНА\""),
+                           U("          тел. (044) 237-70-42")}));
+    const QString text = U("НеФиСкАлЬнЫй  Текст");
+    const int first = roll.indexOf(text);
+    ASSERT_GT(first, 0);
+    EXPECT_EQ(roll.mid(first, 5), (QStringList{text, U("   ") + text, U("      ") + text,
+                                               U("        ") + text, U("           ") + text}));
+    EXPECT_TRUE(roll.contains(U("Фискальный  ТеКсТ")));
+    EXPECT_EQ(Window->BusyMode, 0);
+    EXPECT_EQ(Window->FailedSteps, 0);
+    EXPECT_TRUE(Enabled("Button3"));
+    EXPECT_FALSE(Enabled("Button4"));
+}
+
+TEST_F(FullTest, WithoutFiscalReceiptsNoFiscalCommandReachesTheDevice) {
+    Get<QCheckBox>("CheckBox1")->setChecked(true);
+    Passes("2");
+    Type("Edit1", "1500");
+    Click("Button3");
+    EXPECT_TRUE(Messages.Texts.isEmpty());
+    const std::string pass = "4A 3D 47 5A 3E 63 45 26 2A*5 27 23*120 2F*120 3E*2";
+    EXPECT_EQ(Commands(), "5A*2 2B*8 " + pass + " " + pass);
+    for (const auto& request : Printer.Requests())
+        if (request.Command == 0x45) {
+            EXPECT_EQ(request.Data, "5917,2"); // X reports only
+        }
+    const QStringList journal = Journal();
+    EXPECT_TRUE(journal.contains(U("Номер прохода теста - 2")));
+    EXPECT_FALSE(journal.contains(U("Z-отчет")));
+    EXPECT_EQ(journal.mid(journal.size() - 2),
+              (QStringList{U("Общее количество ошибок: 0"), QString(30, '*')}));
+    // The delay after steps 1 to 7, 9 and 18; the minute between the clock readings.
+    const std::vector<int> pause = {1500, 1500, 1500, 1500, 1500, 1500, 1500, 1500, 60000, 1500};
+    std::vector<int> both = pause;
+    both.insert(both.end(), pause.begin(), pause.end());
+    EXPECT_EQ(Messages.Sleeps, both);
+}
+
+TEST_F(FullTest, StopsAtTheNextCheckPoint) {
+    struct Case {
+        const char* name;
+        std::function<void(FullTest&)> arrange;
+        const char* commands; // what the device got before the stop
+        bool startEnabled;    // after the stop
+        QStringList messages;
+    };
+    const Case cases[] = {
+        {"stop during the display sweep, and a second start meanwhile",
+         [](FullTest& t) {
+             t.AtCheckPoint([&t] { return t.Count(0x23) == 5; },
+                            [&t] {
+                                t.Click("Button4");
+                                t.Click("Button3");
+                            });
+         },
+         "5A*2 2B*8 4A 3D 47 5A 3E 63 45 26 2A*5 27 23*5",
+         true,
+         {QString::fromUtf8(LoopRefusedText)}},
+        {"stop during the minute between the clock readings",
+         [](FullTest& t) {
+             t.Get<QCheckBox>("CheckBox1")->setChecked(true);
+             SetSleepFunction([&t](int ms) {
+                 if (ms == 60000) t.Click("Button4");
+             });
+         },
+         "5A*2 2B*8 4A 3D 47 5A 3E 63 45 26 2A*5 27 23*120 2F*120 3E",
+         true,
+         {}},
+        {"the window closing",
+         [](FullTest& t) { t.AtCheckPoint([] { return true; }, [&t] { t.Click("Button1"); }); },
+         "5A*2 2B*8 4A",
+         false,
+         {}},
+        {"disconnect during the upper line",
+         [](FullTest& t) {
+             t.AtCheckPoint([&t] { return t.Count(0x2F) == 3; }, [&t] { t.Click("Button2"); });
+         },
+         "5A*2 2B*8 4A 3D 47 5A 3E 63 45 26 2A*5 27 23*120 2F*3",
+         false,
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        Messages.Texts.clear();
+        c.arrange(*this);
+        Click("Button3");
+        EXPECT_EQ(Commands(), c.commands);
+        EXPECT_EQ(Journal().last(), U("Тест остановлен"));
+        EXPECT_FALSE(Journal().contains(U("Конец теста Veltor TR7042K")));
+        EXPECT_EQ(Window->BusyMode, 0);
+        EXPECT_FALSE(Window->StopFlag);
+        EXPECT_EQ(Enabled("Button3"), c.startEnabled);
+        EXPECT_NE(Enabled("Button4"), c.startEnabled);
+        EXPECT_EQ(Messages.Texts, c.messages);
+        SetSleepFunction([this](int ms) { Messages.Sleeps.push_back(ms); });
+    }
+    // After the disconnect, "Старт" waits for "Стоп" even once connected again.
+    Click("Button2");
+    ASSERT_TRUE(Window->IsConnected());
+    EXPECT_FALSE(Enabled("Button3"));
+    Click("Button4");
+    EXPECT_TRUE(Enabled("Button3"));
+}
+
+} // namespace
