@@ -309,4 +309,205 @@ TEST_F(FullTest, StopsAtTheNextCheckPoint) {
     EXPECT_TRUE(Enabled("Button3"));
 }
 
+TEST_F(FullTest, BadInputsAndABusyConsoleStartNothing) {
+    struct Case {
+        const char* passes;
+        const char* delay;
+        int busyMode; // another page's loop
+        const char* message;
+    };
+    const char* const passesText = "Неверное количество циклов теста";
+    const char* const delayText = "Неверная величина задержки \n   между командами";
+    const Case cases[] = {
+        {"0", "0", 0, passesText},   {"-3", "0", 0, passesText},
+        {"abc", "0", 0, passesText}, {"", "0", 0, passesText},
+        {"1", "", 0, delayText},     {"1", "x", 0, delayText},
+        {"1", "-1", 0, delayText},   {"1", "0", BusyLoop, LoopRefusedText},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.passes) + " / " + c.delay);
+        Messages.Texts.clear();
+        Printer.ClearRequests();
+        Passes(c.passes);
+        Type("Edit1", c.delay);
+        Window->BusyMode = c.busyMode;
+        Click("Button3");
+        EXPECT_EQ(Messages.Texts, QStringList{U(c.message)});
+        // The device is asked for its state first, unless another loop holds the console.
+        EXPECT_EQ(Commands(), c.busyMode ? "" : "5A");
+        EXPECT_EQ(Window->BusyMode, c.busyMode);
+        EXPECT_TRUE(Enabled("Button3"));
+        EXPECT_FALSE(Enabled("Button4"));
+    }
+    EXPECT_TRUE(Journal().isEmpty());
+    EXPECT_TRUE(Printer.PaperRoll().empty());
+}
+
+TEST_F(FullTest, AnUnfitDeviceGetsItsCheckWindowAndTheProgramEnds) {
+    struct Case {
+        const char* name;
+        Model device;
+        const char* window; // the check window shown, if any
+        bool ends;
+        const char* commands;
+    };
+    const auto switches = [](const char* setting) {
+        return [setting](DeviceModel& model) { model.SetSwitches(setting); };
+    };
+    const Case cases[] = {
+        {"switches 10101100", switches("10101100"), "TForm2", true, "5A*2"},
+        {"nine switches", switches("001011000"), "TForm2", true, "5A*2"},
+        {"a fresh device", [](DeviceModel& model) { model.MakeFresh(); }, "TForm4", true, "5A*2"},
+        {"an open non-fiscal receipt",
+         [](DeviceModel& model) { model.LeaveReceiptOpen(DeviceModel::ReceiptKind::NonFiscal); },
+         "TForm4", true, "5A*2"},
+        // Passes "abc" is only judged once the device is fit.
+        {"six switches", switches("001011"), nullptr, false, "5A"},
+        {"switches 7 and 8 free", switches("00101111"), nullptr, false, "5A"},
+        {"a header line refused",
+         [](DeviceModel& model) { model.GetFaults().statusBits[0x2B] = {0, 0x02, 0, 0, 0, 0}; },
+         nullptr, true, "5A*2 2B"},
+    };
+    QTemporaryDir folder;
+    int saves = 0;
+    SetSaveFilePrompt(
+        [&](QWidget*, const QString&) { return folder.filePath(QString::number(++saves)); });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        WithModel([&](DeviceModel& model) {
+            model = DeviceModel(model.GetOptions());
+            c.device(model);
+        });
+        Passes(c.window || !c.ends ? "abc" : "1");
+        Messages.Texts.clear();
+        Messages.Questions.clear();
+        Shown.clear();
+        // An earlier run's lines are offered for saving before the program ends.
+        Window->JournalAdd(U("Тест остановлен"));
+        Messages.Answer = saves % 2 == 0;
+        const int savesBefore = saves;
+        EXPECT_EQ(StartEndsApplication(), c.ends);
+        EXPECT_EQ(Commands(), c.commands);
+        EXPECT_EQ(Shown, c.window ? QStringList{U(c.window)} : QStringList{});
+        EXPECT_EQ(Messages.Questions,
+                  c.ends ? QStringList{U("Сохранить журнал теста?")} : QStringList{});
+        if (c.ends && Messages.Answer) {
+            ASSERT_EQ(saves, savesBefore + 1);
+            QFile saved(folder.filePath(QString::number(saves)));
+            ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+            EXPECT_EQ(saved.readAll(), ToCp1251(U("Тест остановлен\r\n")));
+        }
+        if (!c.ends) {
+            EXPECT_EQ(Messages.Texts, QStringList{U("Неверное количество циклов теста")});
+        }
+    }
+    SetSaveFilePrompt({});
+}
+
+TEST_F(FullTest, EarlyEndsAndTheFailuresTheRunGoesOnAfter) {
+    const auto refuse = [](int command) {
+        return [command](FullTest& t) {
+            t.WithModel([command](DeviceModel& model) {
+                model.GetFaults().statusBits[command] = {0, 0x02, 0, 0, 0, 0};
+            });
+        };
+    };
+    struct Case {
+        const char* name;
+        std::function<void(FullTest&)> arrange;
+        QStringList lines; // consecutive journal lines
+        int failed;        // commands failed, one box each
+        bool early;        // the run ended without a summary
+        int textLines;     // non-fiscal text lines sent
+    };
+    const Case cases[] = {
+        {"the non-fiscal receipt cannot be closed",
+         refuse(0x27),
+         {U("Ошибка закрытия нефискального чека"), U("Конец теста")},
+         1,
+         true},
+        {"a non-fiscal line refused",
+         refuse(0x2A),
+         {U("Ошибка печати нефискального текста"), U("3"), U("Нефискальный чек - успешно")},
+         1,
+         false},
+        // Without its sale the receipt has nothing to take 1.00 off.
+        {"the fiscal text refused",
+         refuse(0x36),
+         {U("Фискальный чек"), U("Ошибка печати фискального текста"), U("Ошибка оплаты"),
+          U("Конец теста")},
+         2,
+         true},
+        {"typed text is no cashier",
+         [](FullTest& t) { t.Get<QComboBox>("ComboBox8")->setEditText(U("Оператор 1 ")); },
+         {U("Ошибка открытия фискального чека"), QString(30, '*'), U("Чек возврата"),
+          U("Ошибка открытия чека возврата"), QString(30, '*'), U("Отчет проданных товаров")},
+         2,
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        WithModel([](DeviceModel& model) { model = DeviceModel(model.GetOptions()); });
+        Messages.Texts.clear();
+        c.arrange(*this);
+        Click("Button3");
+        const QStringList journal = Journal();
+        const int at = journal.indexOf(c.lines[0]);
+        ASSERT_GE(at, 0);
+        EXPECT_EQ(journal.mid(at, c.lines.size()), c.lines);
+        EXPECT_EQ(Messages.Texts.size(), c.failed);
+        EXPECT_EQ(Count(0x2A), c.textLines);
+        if (c.early) {
+            EXPECT_EQ(journal.last(), U("Конец теста"));
+            EXPECT_EQ(Window->FailedSteps, c.failed);
+        } else {
+            EXPECT_EQ(journal.mid(journal.size() - 2, 1),
+                      QStringList{U("Общее количество ошибок: %1").arg(c.failed)});
+            EXPECT_EQ(Window->FailedSteps, 0);
+        }
+        EXPECT_TRUE(Enabled("Button3"));
+        EXPECT_FALSE(Enabled("Button4"));
+        EXPECT_EQ(Window->BusyMode, 0);
+    }
+    // The cashier sent is operator 0.
+    EXPECT_EQ(Count(0x30) + Count(0x55), 2);
+    for (const auto& request : Printer.Requests())
+        if (request.Command == 0x30 || request.Command == 0x55) {
+            EXPECT_EQ(request.Data, "00000,5917,00001,I");
+        }
+}
+
+TEST_F(FullTest, TheLowerLineIsSentAgainWhileNoReplyComes) {
+    // Silent for the first two sends of the first window, then answering: no box, two counted.
+    Get<QCheckBox>("CheckBox1")->setChecked(true);
+    AtCheckPoint([this] { return Count(0x27) == 1; },
+                 [this] { WithModel([](DeviceModel& model) { model.GetFaults().silent = 2; }); });
+    Click("Button3");
+    EXPECT_TRUE(Messages.Texts.isEmpty());
+    EXPECT_EQ(Journal().mid(Journal().size() - 2, 1), QStringList{U("Общее количество ошибок: 2")});
+    const auto requests = Printer.Requests();
+    const auto first = std::find_if(requests.begin(), requests.end(),
+                                    [](const auto& request) { return request.Command == 0x23; });
+    ASSERT_LT(first + 3, requests.end());
+    EXPECT_EQ(first[1].Data, first[0].Data);
+    EXPECT_EQ(first[2].Data, first[0].Data);
+    EXPECT_NE(first[3].Data, first[0].Data);
+    EXPECT_EQ(Count(0x23), 122);
+
+    // A pulled cable: every window is sent 20 times, then every command of the run fails.
+    TearDown();
+    SetUp();
+    Messages.Texts.clear();
+    Get<QCheckBox>("CheckBox1")->setChecked(true);
+    AtCheckPoint([this] { return Count(0x27) == 1; }, [this] { Printer.HangUp(); });
+    Click("Button3");
+    EXPECT_EQ(Journal().mid(Journal().size() - 2, 1),
+              QStringList{U("Общее количество ошибок: %1").arg(120 * 20 + 120 + 2)});
+    EXPECT_EQ(Messages.Texts, QStringList(122, U("Таймаут")));
+}
+
 } // namespace
