@@ -1,8 +1,6 @@
 #include "Busy.h"
 #include "Cp1251.h"
 #include "DeviceFixture.h"
-#include "Status.h"
-#include "Switches.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -24,34 +22,20 @@ using Model = std::function<void(DeviceModel&)>;
 
 // A main window with its check windows, connected to a healthy simulated printer, the full
 // test set to one pass without delay.
-class FullTest : public DeviceTest {
+class FullTest : public CheckWindowsTest {
 public:
+    using CheckWindowsTest::WithModel;
     using ConsoleTest::Get;
     using ConsoleTest::Window;
 
     void SetUp() override {
-        DeviceTest::SetUp();
-        Switches = std::make_unique<TForm2>();
-        State = std::make_unique<TForm4>();
-        Form2 = Switches.get();
-        Form4 = State.get();
+        CheckWindowsTest::SetUp();
         Window->FormActivate(nullptr);
         Type("Edit1", "0");
-    }
-    void TearDown() override {
-        State.reset();
-        Switches.reset();
-        DeviceTest::TearDown();
     }
 
     void Type(const char* edit, const char* text) { Get<QLineEdit>(edit)->setText(U(text)); }
     void Passes(const char* text) { Get<QComboBox>("ComboBox2")->setEditText(U(text)); }
-    void WithModel(const Model& f) {
-        Printer.WithModel([&](DeviceModel& model) {
-            f(model);
-            return 0;
-        });
-    }
     QStringList Journal() const {
         QStringList lines;
         const QTextDocument* text = Find<QPlainTextEdit>(*Window, "RichEdit1")->document();
@@ -119,8 +103,6 @@ public:
         return QCoreApplication::exec() == 0 && returned;
     }
 
-    std::unique_ptr<TForm2> Switches;
-    std::unique_ptr<TForm4> State;
     QStringList Shown; // check windows shown, by their form name
 };
 
