@@ -8,220 +8,104 @@
 
 namespace {
 
-class CutterPage : public PageTest {};
+struct CutterPage : PageTest {
+    CutterPage() : PageTest("TabSheet7") {}
+};
 
-const std::vector<Request> Cut{{0x2D, ""}};
-const std::vector<Request> Beep{{0x50, ""}};
-
-std::vector<Request> Times(const std::vector<Request>& one, int count) {
-    std::vector<Request> all;
-    for (int i = 0; i < count; ++i)
-        all.insert(all.end(), one.begin(), one.end());
-    return all;
+std::vector<std::pair<int, std::string>> Cuts(int count, int command = 0x2D) {
+    return {size_t(count), {command, ""}};
 }
 
-// The pass list gets the entry or, for a text that is no entry, the typed text; then the pause.
-std::function<void(PageTest&)> Passes(const char* list, const char* passes, const char* pause,
-                                      const char* pauseField) {
+// Runs `hook` at every blocking wait, after recording it; `wait` counts from 0.
+void OnWait(PageTest& t, std::function<void(int wait)> hook) {
+    SetSleepFunction([&t, hook](int milliseconds) {
+        t.Messages.Sleeps.push_back(milliseconds);
+        hook(int(t.Messages.Sleeps.size()) - 1);
+    });
+}
+
+// The pass list's entry, or typed text when it is no entry, and the pause; a NAK for the request
+// after the given wait (-1: for the first request).
+Step Run(const char* list, const char* passes, const char* pause, int nakAfter = -2) {
     return [=](PageTest& t) {
-        auto* box = t.Widget<QComboBox>(list);
-        const int entry = passes ? box->findText(U(passes)) : -1;
-        box->setCurrentIndex(entry);
-        if (passes && entry < 0) box->setEditText(U(passes));
-        t.Type(pauseField, pause);
-    };
-}
-std::function<void(PageTest&)> CutPasses(const char* passes, const char* pause = "1500") {
-    return Passes("ComboBox4", passes, pause, "Edit10");
-}
-std::function<void(PageTest&)> BeepPasses(const char* passes, const char* pause = "1500") {
-    return Passes("ComboBox5", passes, pause, "Edit11");
-}
-
-// The result label, and for a repeated test its error figure, as the run left them.
-std::function<void(PageTest&)> Shows(const char* label, const char* text,
-                                     const char* figureLabel = nullptr,
-                                     const char* figure = nullptr) {
-    return [=](PageTest& t) {
-        EXPECT_EQ(t.Widget<QLabel>(label)->text(), U(text)) << label;
-        if (figureLabel) {
-            EXPECT_EQ(t.Widget<QLabel>(figureLabel)->text(), U(figure));
-        }
-        // The page is usable again.
-        for (const char* name : {"Button16", "Button17", "Button18", "Button19", "ComboBox4",
-                                 "ComboBox5", "Edit10", "Edit11"})
-            EXPECT_TRUE(t.Widget<QWidget>(name)->isEnabledTo(t.Widget<QWidget>("TabSheet7")))
-                << name;
-    };
-}
-
-// A NAK for the next request, switched on at the given pause of the run (-1: before the run).
-std::function<void(PageTest&)> NakAfterWait(int wait) {
-    return [wait](PageTest& t) {
-        const auto nak = [&t] { t.Model([](DeviceModel& m) { m.GetFaults().nak = 1; }); };
-        if (wait < 0) nak();
-        t.OnWait([&t, wait, nak](int now) {
-            // While the run waits, it holds the console and its page's tests.
-            EXPECT_EQ(t.Form().BusyMode, BusyLoop);
-            for (const char* button : {"Button16", "Button17", "Button18", "Button19"})
-                EXPECT_FALSE(t.Widget<QWidget>(button)->isEnabled()) << button;
-            if (now == wait) nak();
+        auto* box = t.W<QComboBox>(list);
+        box->setCurrentIndex(passes ? box->findText(U(passes)) : -1);
+        if (passes && box->currentIndex() < 0) box->setEditText(U(passes));
+        t.Type(list == std::string("ComboBox4") ? "Edit10" : "Edit11", pause);
+        const auto nak = [&t] {
+            t.Printer.WithModel([](DeviceModel& m) { m.GetFaults().nak = 1; });
+        };
+        if (nakAfter == -1) nak();
+        OnWait(t, [&t, nakAfter, nak](int wait) {
+            // While it waits, the run holds the console and the page's four tests.
+            EXPECT_EQ(t.Window->BusyMode, BusyLoop);
+            EXPECT_FALSE(t.W("Button16")->isEnabled() || t.W("Button19")->isEnabled());
+            if (wait == nakAfter) nak();
         });
     };
 }
+Step Cut(const char* passes, const char* pause = "1500", int nakAfter = -2) {
+    return Run("ComboBox4", passes, pause, nakAfter);
+}
+Step Beep(const char* passes, const char* pause = "1500", int nakAfter = -2) {
+    return Run("ComboBox5", passes, pause, nakAfter);
+}
 
-template <class... Steps> std::function<void(PageTest&)> All(Steps... steps) {
-    return [=](PageTest& t) { (steps(t), ...); };
+// The result label, the error figure, and the page usable again.
+Step Shows(const char* label, const char* text, const char* figureLabel = nullptr,
+           const char* figure = "") {
+    return [=](PageTest& t) {
+        EXPECT_EQ(t.W<QLabel>(label)->text(), U(text));
+        if (figureLabel) {
+            EXPECT_EQ(t.W<QLabel>(figureLabel)->text(), U(figure));
+        }
+        for (const char* name :
+             {"Button16", "Button17", "Button18", "Button19", "ComboBox4", "Edit11"})
+            EXPECT_TRUE(t.W(name)->isEnabledTo(t.W("TabSheet7"))) << name;
+    };
 }
 
 const char* const BadRun = "Некорректное количество проходов теста \n   исправьте!!!";
 
-const PageCase Cases[] = {
-    // Single tests.
-    {"SingleCut",
-     "TabSheet7",
-     nullptr,
-     "Button16",
-     Cut,
-     {},
-     {},
-     [](PageTest& t) {
-         Shows("Label16", "Тест отрезки чека - успешно")(t);
-         EXPECT_EQ(t.Read<int>([](const DeviceModel& m) { return m.GetState().cuts; }), 1);
-     }},
+// clang-format off
+const PageCase Rows[] = {
+    {"SingleCut", nullptr, "Button16", Cuts(1), {}, {},
+     Shows("Label16", "Тест отрезки чека - успешно")},
     {"SingleCutFailing",
-     "TabSheet7",
      [](PageTest& t) {
-         t.Model([](DeviceModel& m) { m.GetFaults().statusBits[0x2D] = {0x10, 0, 0, 0, 0, 0}; });
+         t.Printer.WithModel([](DeviceModel& m) { m.GetFaults().statusBits[0x2D] = {0x10}; });
      },
-     "Button16",
-     Cut,
-     {"Ошибка печати"},
-     {},
-     Shows("Label16", "Ошибка теста отрезки чека")},
-    {"SingleBeep",
-     "TabSheet7",
-     nullptr,
-     "Button19",
-     Beep,
-     {},
-     {},
-     Shows("Label25", "Тест звукового сигнала - успешно")},
-    {"SingleBeepWithoutALink",
-     "TabSheet7",
-     [](PageTest&) { PrinterLinkReset(); },
-     "Button19",
-     {},
-     {},
-     {},
+     "Button16", Cuts(1), {"Ошибка печати"}, {}, Shows("Label16", "Ошибка теста отрезки чека")},
+    {"SingleBeepRefusedByTheLink", [](PageTest&) { PrinterLinkReset(); }, "Button19", {}, {}, {},
      Shows("Label25", "Ошибка теста звукового сигнала")},
-
-    // Repeated tests: the verdict and the figure cover every pass.
-    {"ThreeCutsWithTheirPauses",
-     "TabSheet7",
-     CutPasses("3"),
-     "Button17",
-     Times(Cut, 3),
-     {},
-     {1500, 1500, 1500},
+    {"ThreeCutsEachWithItsPause", Cut("3"), "Button17", Cuts(3), {}, {1500, 1500, 1500},
      Shows("Label17", "Тест обрезки чека - успешно", "Label19", "0")},
-    {"CutsWhereOnlyTheFirstPassFails",
-     "TabSheet7",
-     All(CutPasses("2"), NakAfterWait(-1)),
-     "Button17",
-     Times(Cut, 2),
-     {"Ошибка приема команды"},
-     {1500, 1500},
+    {"OnlyTheFirstPassFails", Cut("2", "1500", -1), "Button17", Cuts(2),
+     {"Ошибка приема команды"}, {1500, 1500},
      Shows("Label17", "Ошибка теста обрезки чека", "Label19", "1")},
-    {"BeepsWhereOnlyTheLastPassFails",
-     "TabSheet7",
-     All(BeepPasses("3", "20"), NakAfterWait(1)),
-     "Button18",
-     Times(Beep, 3),
-     {"Ошибка приема команды"},
-     {20, 20, 20},
+    {"OnlyTheLastPassFails", Beep("3", "20", 1), "Button18", Cuts(3, 0x50),
+     {"Ошибка приема команды"}, {20, 20, 20},
      Shows("Label22", "Ошибка теста звукового сигнала", "Label24", "1")},
-    {"BeepsWithEveryPassFailing",
-     "TabSheet7",
-     All(BeepPasses("2", "0"),
-         [](PageTest& t) {
-             t.Model([](DeviceModel& m) { m.GetFaults().nak = DeviceModel::kAlways; });
-         }),
-     "Button18",
-     Times(Beep, 2),
-     {"Ошибка приема команды", "Ошибка приема команды"},
-     {0, 0},
-     Shows("Label22", "Ошибка теста звукового сигнала", "Label24", "2")},
-    {"TypedPassCountIsThePassCount",
-     "TabSheet7",
-     BeepPasses("12", "5"),
-     "Button18",
-     Times(Beep, 12),
-     {},
-     std::vector<int>(12, 5),
+    {"TypedPassCount", Beep("12", "0"), "Button18", Cuts(12, 0x50), {}, std::vector<int>(12, 0),
      Shows("Label22", "Тест звукового сигнала - успешно", "Label24", "0")},
     {"ADisconnectEndsTheRun",
-     "TabSheet7",
-     All(CutPasses("5", "10"), [](PageTest& t) { t.OnWait([&t](int) { t.Click("Button2"); }); }),
-     "Button17",
-     Cut,
-     {},
-     {10},
-     Shows("Label17", "Ошибка теста обрезки чека", "Label19", "0")},
-
-    // Runs that cannot go as set up send nothing and give no result.
-    {"NoPassCountChosen",
-     "TabSheet7",
-     CutPasses(nullptr),
-     "Button17",
-     {},
-     {BadRun},
-     {},
-     Shows("Label17", "", "Label19", "")},
-    {"TypedPassCountOfZero",
-     "TabSheet7",
-     CutPasses("0"),
-     "Button17",
-     {},
-     {BadRun},
-     {},
-     Shows("Label17", "", "Label19", "")},
-    {"TypedPassCountThatIsNoNumber",
-     "TabSheet7",
-     BeepPasses("пять"),
-     "Button18",
-     {},
-     {BadRun},
-     {},
-     Shows("Label22", "", "Label24", "")},
-    {"PauseThatIsNoNumber",
-     "TabSheet7",
-     CutPasses("1", "1,5"),
-     "Button17",
-     {},
-     {BadRun},
-     {},
-     Shows("Label17", "", "Label19", "")},
-    {"NegativePause",
-     "TabSheet7",
-     BeepPasses("1", "-100"),
-     "Button18",
-     {},
-     {BadRun},
-     {},
-     Shows("Label22", "", "Label24", "")},
-    {"RepeatedTestWaitsForTheRunningLoop",
-     "TabSheet7",
-     All(CutPasses("1"), [](PageTest& t) { t.Form().BusyMode = BusyLoop; }),
-     "Button17",
-     {},
-     {LoopRefusedText}},
+     [](PageTest& t) { Cut("5", "10")(t); OnWait(t, [&t](int) { t.Click("Button2"); }); },
+     "Button17", Cuts(1), {}, {10}, Shows("Label17", "Ошибка теста обрезки чека", "Label19", "0")},
+    {"NoPassCount", Cut(nullptr), "Button17", {}, {BadRun}, {}, Shows("Label17", "", "Label19")},
+    {"TypedPassCountOfZero", Beep("0"), "Button18", {}, {BadRun}, {},
+     Shows("Label22", "", "Label24")},
+    {"PauseThatIsNoNumber", Cut("1", "1,5"), "Button17", {}, {BadRun}, {},
+     Shows("Label17", "", "Label19")},
+    {"NegativePause", Beep("1", "-100"), "Button18", {}, {BadRun}, {},
+     Shows("Label22", "", "Label24")},
+    {"WaitsForTheRunningLoop", [](PageTest& t) { Cut("1")(t); t.Window->BusyMode = BusyFullTest; },
+     "Button17", {}, {LoopRefusedText}},
 };
+// clang-format on
 
 TEST_P(CutterPage, Row) {
-    RunCase();
+    RunRow();
 }
-
-INSTANTIATE_TEST_SUITE_P(Rows, CutterPage, ::testing::ValuesIn(Cases), CaseName);
+INSTANTIATE_TEST_SUITE_P(Rows, CutterPage, ::testing::ValuesIn(Rows), CaseName);
 
 } // namespace
