@@ -14,6 +14,7 @@
 #include <QDate>
 
 #include <initializer_list>
+#include <iterator>
 #include <stdexcept>
 
 namespace {
