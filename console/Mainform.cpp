@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "Dialogs.h"
+#include "FocusExit.h"
 #include "FormFrame.h"
 #include "Replies.h"
 
@@ -28,6 +29,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     ComboBox8->setInsertPolicy(QComboBox::NoInsert);
     // No cashier chosen yet: the list shows the prompt until the activation defaults pick one.
     ComboBox8->setEditText(QStringLiteral("<Выберите кассира>"));
+    SetUpFunctionsPage();
     SetFixedToolFrame(this, width(), height());
     CenterOnDesktop(this);
     ShowAboutText();
@@ -51,6 +53,21 @@ void TForm1::ConnectHandlers() {
     ConnectHandler(ComboBox9, &QComboBox::currentIndexChanged, this, &TForm1::ComboBox9Change);
     ConnectHandler(Button22, &QPushButton::clicked, this, &TForm1::Button22Click);
     ConnectHandler(Button23, &QPushButton::clicked, this, &TForm1::Button23Click);
+    // Additional functions page.
+    ConnectHandler(Button12, &QPushButton::clicked, this, &TForm1::Button12Click);
+    ConnectHandler(Button13, &QPushButton::clicked, this, &TForm1::Button13Click);
+    ConnectHandler(Button14, &QPushButton::clicked, this, &TForm1::Button14Click);
+    ConnectHandler(Button15, &QPushButton::clicked, this, &TForm1::Button15Click);
+    ConnectHandler(Button24, &QPushButton::clicked, this, &TForm1::Button24Click);
+    // A click on either report type, by mouse or keyboard (arrow keys click the next item).
+    ConnectHandler(RadioGroup3_0, &QRadioButton::clicked, this, &TForm1::RadioGroup3Click);
+    ConnectHandler(RadioGroup3_1, &QRadioButton::clicked, this, &TForm1::RadioGroup3Click);
+    ConnectFocusExit(RadioGroup3, [this] { RunHandler([this] { RadioGroup3Exit(RadioGroup3); }); });
+    // Cutter and beeper page.
+    ConnectHandler(Button16, &QPushButton::clicked, this, &TForm1::Button16Click);
+    ConnectHandler(Button17, &QPushButton::clicked, this, &TForm1::Button17Click);
+    ConnectHandler(Button18, &QPushButton::clicked, this, &TForm1::Button18Click);
+    ConnectHandler(Button19, &QPushButton::clicked, this, &TForm1::Button19Click);
 }
 
 bool TForm1::event(QEvent* event) {
