@@ -22,12 +22,17 @@ const QColor Connected(0, 255, 0);
 constexpr int BaudRates[] = {9600, 19200, 57600, 115200};
 
 // Why port n did not open and what to do about it, as the lines that follow the message's first;
-// the same words as tr7042k-ports check gives.
+// the same words as tr7042k-ports check gives, each line begun as a sentence.
 QString PortFailureLines(int port) {
 #ifndef _WIN32
     const PortDiagnosis diagnosis = DiagnosePort(port);
-    QString lines = QLatin1Char('\n') + QString::fromStdString(diagnosis.Reason);
-    if (!diagnosis.Fix.empty()) lines += QLatin1Char('\n') + QString::fromStdString(diagnosis.Fix);
+    QString lines;
+    for (const std::string& part : {diagnosis.Reason, diagnosis.Fix}) {
+        QString line = QString::fromStdString(part);
+        if (line.isEmpty()) continue;
+        line[0] = line[0].toUpper();
+        lines += QLatin1Char('\n') + line;
+    }
     return lines;
 #else
     (void)port;

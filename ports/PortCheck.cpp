@@ -148,9 +148,11 @@ void Set(PortDiagnosis& d, PortProblem problem, std::string reason, std::string 
 std::vector<PortHolder> FindPortHolders(const std::string& path) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0) return {};
+    // Those that hold its lock are the ones in the way; when none does (exclusive use without a
+    // lock), every process that has it open is named.
     std::vector<pid_t> pids;
     AddLockHolders(st, pids);
-    AddOpeners(st, pids);
+    if (pids.empty()) AddOpeners(st, pids);
     std::sort(pids.begin(), pids.end());
     pids.erase(std::unique(pids.begin(), pids.end()), pids.end());
     std::vector<PortHolder> holders;

@@ -35,8 +35,9 @@ struct PortDiagnosis {
 // Opens COMn as the console would and says what stands in the way.
 PortDiagnosis DiagnosePort(int port);
 
-// The processes that have the file open or locked, found in /proc. Processes of other users are
-// found only when they lock the file (or when running as root).
+// The processes in the way of opening the file, found in /proc: those that lock it, or when none
+// does, those that have it open. Processes of other users that have it open without a lock are
+// found only when running as root.
 std::vector<PortHolder> FindPortHolders(const std::string& path);
 
 // What decides the fix when a user may not open a device.

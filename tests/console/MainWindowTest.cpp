@@ -151,6 +151,7 @@ TEST_F(MainWindow, APortThatCannotBeOpenedSaysWhyAndLeavesTheWindowDisconnected)
     QStringList why = lines();
     ASSERT_EQ(why.size(), 3);
     EXPECT_EQ(why[1], U("COM19 ведёт к /nonexistent/tr7042k-test-port, а такого устройства нет"));
+    EXPECT_TRUE(why[2].startsWith(U("Подключите адаптер"))) << why[2].toStdString();
     EXPECT_TRUE(why[2].contains(U("tr7042k-ports map COM19"))) << why[2].toStdString();
     ExpectConnected(false);
 

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -389,12 +390,15 @@ TEST(Ports, CheckSaysWhyAPortDoesNotOpenAndWhatToDo) {
     EXPECT_EQ(free.Code, ExitOk);
     EXPECT_EQ(free.Out, "COM4 (" + pty.Slave + ") открывается\n");
 
-    // Held: another program has locked it; the reason names that program.
+    // Held: another program has locked it; the reason names that program, and not those that
+    // only have it open (as this test does here).
     chmod(pty.Slave.c_str(), 0666);
     {
         OtherProgram holder(pty.Slave, false, "holder");
         ASSERT_TRUE(holder.Holding);
+        const int opener = open(pty.Slave.c_str(), O_RDWR | O_NOCTTY);
         d = DiagnosePort(4);
+        close(opener);
         EXPECT_EQ(d.Problem, PortProblem::Held);
         EXPECT_EQ(d.Reason, "COM4 (" + pty.Slave + ") занят другой программой: holder (PID " +
                                 std::to_string(holder.Pid) + ")");
