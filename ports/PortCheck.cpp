@@ -7,7 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -130,10 +130,10 @@ AccessFacts FactsFor(const std::string& path, const struct stat& st) {
     for (char** m = gr ? gr->gr_mem : nullptr; m && *m && !f.UserListedInGroup; ++m)
         f.UserListedInGroup = f.User == *m;
     f.SessionHasGroup = getegid() == st.st_gid;
-    gid_t groups[NGROUPS_MAX];
-    const int count = getgroups(NGROUPS_MAX, groups);
+    std::vector<gid_t> groups(static_cast<std::size_t>(std::max(getgroups(0, nullptr), 0)));
+    const int count = getgroups(static_cast<int>(groups.size()), groups.data());
     for (int i = 0; i < count && !f.SessionHasGroup; ++i)
-        f.SessionHasGroup = groups[i] == st.st_gid;
+        f.SessionHasGroup = groups[static_cast<std::size_t>(i)] == st.st_gid;
     return f;
 }
 
