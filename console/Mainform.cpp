@@ -5,6 +5,9 @@
 #include "FocusExit.h"
 #include "FormFrame.h"
 #include "Replies.h"
+#ifndef _WIN32
+#include "PortCheck.h"
+#endif
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -18,6 +21,25 @@ const QColor Connected(0, 255, 0);
 
 // Baud rate for each entry of the baud-rate list, by index.
 constexpr int BaudRates[] = {9600, 19200, 57600, 115200};
+
+// Why port n did not open and what to do about it, as the lines that follow the message's first;
+// the same words as tr7042k-ports check gives, each line begun as a sentence.
+QString PortFailureLines(int port) {
+#ifndef _WIN32
+    const PortDiagnosis diagnosis = DiagnosePort(port);
+    QString lines;
+    for (const std::string& part : {diagnosis.Reason, diagnosis.Fix}) {
+        QString line = QString::fromStdString(part);
+        if (line.isEmpty()) continue;
+        line[0] = line[0].toUpper();
+        lines += QLatin1Char('\n') + line;
+    }
+    return lines;
+#else
+    (void)port;
+    return {};
+#endif
+}
 
 } // namespace
 
@@ -111,8 +133,9 @@ void TForm1::Button2Click(QObject*) {
     if (!IsConnected()) {
         const int index = ComboBox3->currentIndex();
         if (index < 0 || index >= int(std::size(BaudRates))) return;
-        if (PrinterOpenPort(ComboBox1->currentIndex() + 1, BaudRates[index]) == -1) {
-            ShowMessage(QStringLiteral("Невозможно подключить порт"));
+        const int port = ComboBox1->currentIndex() + 1;
+        if (PrinterOpenPort(port, BaudRates[index]) == -1) {
+            ShowMessage(QStringLiteral("Невозможно подключить порт") + PortFailureLines(port));
             return;
         }
         Shape1->setBrushColor(Connected);

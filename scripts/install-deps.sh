@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libfuzzer-14-dev libclang-rt-14-dev clang-format
   xvfb xauth
+  dpkg-dev file lintian desktop-file-utils man-db
 )
 
 missing=()
