@@ -203,10 +203,23 @@ TEST_F(FullTest, WithoutFiscalReceiptsNoFiscalCommandReachesTheDevice) {
     Get<QCheckBox>("CheckBox1")->setChecked(true);
     Passes("2");
     Type("Edit1", "1500");
+    // At a check point: a single beep of another page runs, a second loop waits.
+    int busy = 0;
+    bool stop = true;
+    AtCheckPoint([this] { return Count(0x2F) == 1; },
+                 [&] {
+                     Click("Button19");
+                     Click("Button12");
+                     busy = Window->BusyMode;
+                     stop = Window->StopFlag;
+                 });
     Click("Button3");
-    EXPECT_TRUE(Messages.Texts.isEmpty());
+    EXPECT_EQ(Messages.Texts, QStringList{QString::fromUtf8(LoopRefusedText)});
+    EXPECT_EQ(busy, BusyFullTest);
+    EXPECT_FALSE(stop);
     const std::string pass = "4A 3D 47 5A 3E 63 45 26 2A*5 27 23*120 2F*120 3E*2";
-    EXPECT_EQ(Commands(), "5A*2 2B*8 " + pass + " " + pass);
+    EXPECT_EQ(Commands(),
+              "5A*2 2B*8 4A 3D 47 5A 3E 63 45 26 2A*5 27 23*120 2F 50 2F*119 3E*2 " + pass);
     for (const auto& request : Printer.Requests())
         if (request.Command == 0x45) {
             EXPECT_EQ(request.Data, "5917,2"); // X reports only
