@@ -63,8 +63,9 @@ start_sim 1
 start_sim 2 --nak
 start_sim 3 --bad-checksum
 start_sim 4 --silent
+start_sim 5 --hang-up
 start_sim 12
-ports=(1 2 3 4 12)
+ports=(1 2 3 4 5 12)
 
 {
   printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
