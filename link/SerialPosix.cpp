@@ -1,6 +1,8 @@
 // The serial layer on POSIX: termios in raw mode, poll() for the 100 ms per-byte read.
 #include "Serial.h"
 
+#include "PortPath.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -56,23 +58,7 @@ bool BaudConstant(int baud, speed_t* speed) {
 } // namespace
 
 bool SerialPortPath(int port, char* path, size_t size) {
-    if (port < 1 || !path || size == 0) return false;
-    // COMn is the link comN in the user's ports folder when it exists, else the n-th UART.
-    char link[4096];
-    const char* config = getenv("XDG_CONFIG_HOME");
-    const char* home = getenv("HOME");
-    int n = -1;
-    if (config && *config)
-        n = snprintf(link, sizeof link, "%s/tr7042k/ports/com%d", config, port);
-    else if (home && *home)
-        n = snprintf(link, sizeof link, "%s/.config/tr7042k/ports/com%d", home, port);
-    struct stat st;
-    if (n > 0 && n < (int)sizeof link && lstat(link, &st) == 0) {
-        n = snprintf(path, size, "%s", link);
-    } else {
-        n = snprintf(path, size, "/dev/ttyS%d", port - 1);
-    }
-    return n > 0 && n < (int)size;
+    return PortDevicePath(port, path, size);
 }
 
 SerialHandle SerialOpen(int port) {

@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libfuzzer-14-dev libclang-rt-14-dev clang-format
   xvfb xauth
+  dpkg-dev file lintian desktop-file-utils man-db
 )
 # The link's Windows test: the cross compiler and wine, without their recommendations (fonts,
 # sound and graphics libraries that a headless run does not need).
