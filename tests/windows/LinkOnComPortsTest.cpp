@@ -43,12 +43,13 @@ std::string Cp1251(const char* utf8) {
 struct Delivery {
     RetData record;
     std::vector<std::string> fields;
+    WPARAM posted; // the message's command code when posted to a window, 0 from a callback
 };
 
 std::vector<Delivery> Deliveries;
 
 void Record(RetData& record) {
-    Delivery d{record, {}};
+    Delivery d{record, {}, 0};
     for (int i = 0; i < record.FieldCount && i < 20; ++i)
         d.fields.push_back(record.Fields[i]);
     Deliveries.push_back(d);
@@ -182,18 +183,11 @@ TEST_F(ComPort, NakBadChecksumAndSilence) {
 
 namespace {
 
-std::vector<Delivery> Posted;
-std::vector<WPARAM> PostedCodes;
-
 LRESULT CALLBACK ReplyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == PRINTER_REPLY_MESSAGE) {
         // The window copies the record when the message arrives, as a result window would.
-        RetData* record = reinterpret_cast<RetData*>(lParam);
-        Delivery d{*record, {}};
-        for (int i = 0; i < record->FieldCount && i < 20; ++i)
-            d.fields.push_back(record->Fields[i]);
-        Posted.push_back(d);
-        PostedCodes.push_back(wParam);
+        Record(*reinterpret_cast<RetData*>(lParam));
+        Deliveries.back().posted = wParam;
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -202,7 +196,7 @@ LRESULT CALLBACK ReplyWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 // Takes the window's messages until one reply has been handled or a few seconds have passed.
 bool PumpOneReply(size_t before) {
     DWORD start = GetTickCount();
-    while (Posted.size() == before && GetTickCount() - start < 5000) {
+    while (Deliveries.size() == before && GetTickCount() - start < 5000) {
         MSG message;
         if (PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
             if (GetMessageA(&message, nullptr, 0, 0) <= 0) return false;
@@ -211,7 +205,7 @@ bool PumpOneReply(size_t before) {
             Sleep(10);
         }
     }
-    return Posted.size() > before;
+    return Deliveries.size() > before;
 }
 
 } // namespace
@@ -228,25 +222,22 @@ TEST_F(ComPort, RepliesArePostedToAWindow) {
     HWND window = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                   nullptr, windowClass.hInstance, nullptr);
     ASSERT_NE(window, nullptr);
-    Posted.clear();
-    PostedCodes.clear();
 
     ASSERT_NE(PrinterOpenPort(HealthyPort, 19200), -1);
     ASSERT_EQ(PrinterExchange(window, 7, 0x63, ""), 0);
-    EXPECT_TRUE(Posted.empty()) << "handled before the window asked for its messages";
+    EXPECT_TRUE(Deliveries.empty()) << "handled before the window asked for its messages";
     ASSERT_TRUE(PumpOneReply(0));
     ASSERT_EQ(PrinterCommand(window, nullptr, 8, 0x61, ""), 0);
     ASSERT_TRUE(PumpOneReply(1));
 
-    ASSERT_EQ(Posted.size(), 2u);
-    EXPECT_EQ(PostedCodes[0], 0x63u);
-    EXPECT_EQ(Posted[0].record.Tag, 7);
-    EXPECT_EQ(Posted[0].fields, (std::vector<std::string>{"123456789012", "0"}));
-    EXPECT_EQ(PostedCodes[1], 0x61u);
-    EXPECT_EQ(Posted[1].record.Tag, 8);
-    EXPECT_EQ(Posted[1].record.FieldCount, 5);
-    EXPECT_EQ(Posted[1].record.ErrorWord, HealthyState);
-    EXPECT_TRUE(Deliveries.empty());
+    ASSERT_EQ(Deliveries.size(), 2u);
+    EXPECT_EQ(Deliveries[0].posted, 0x63u);
+    EXPECT_EQ(Deliveries[0].record.Tag, 7);
+    EXPECT_EQ(Deliveries[0].fields, (std::vector<std::string>{"123456789012", "0"}));
+    EXPECT_EQ(Deliveries[1].posted, 0x61u);
+    EXPECT_EQ(Deliveries[1].record.Tag, 8);
+    EXPECT_EQ(Deliveries[1].record.FieldCount, 5);
+    EXPECT_EQ(Deliveries[1].record.ErrorWord, HealthyState);
     DestroyWindow(window);
 }
 
