@@ -11,10 +11,10 @@ packages=(
   xvfb xauth
   dpkg-dev file lintian desktop-file-utils man-db
 )
-# The link's Windows test: the cross compiler and wine, without their recommendations (fonts,
-# sound and graphics libraries that a headless run does not need).
+# The link's Windows test: the cross compiler, GoogleTest's sources to build for it, and wine,
+# without their recommendations (fonts, sound and graphics libraries a headless run does not need).
 lean_packages=(
-  g++-mingw-w64-x86-64-posix wine wine64
+  g++-mingw-w64-x86-64-posix googletest wine wine64
 )
 
 missing_of() {
