@@ -146,7 +146,9 @@ void TForm1::Button2Click(QObject*) {
         ComboBox3->setEnabled(false);
         StopFlag = false;
     } else {
-        if (PrinterClosePort() == 0) return;
+        // The link lets go of the port even when the close call fails, so the window always
+        // goes back to "disconnected" and can connect again.
+        PrinterClosePort();
         Shape1->setBrushColor(Disconnected);
         Button2->setText(QStringLiteral("Подключить"));
         PageControl1->setEnabled(false);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: a normal build, an address/undefined-sanitizer build,
-# the fuzz targets for 30 seconds each, and the Debian package, checked and run unpacked.
+# the link's Windows build under wine, the fuzz targets for 30 seconds each, and the Debian
+# package, checked and run unpacked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -18,6 +19,8 @@ cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DTR_SANITIZE=ON -DTR_BENCH=OF
 cmake --build build/asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/asan --output-on-failure -j"$jobs"
+
+scripts/test-windows.sh
 
 echo "== fuzz targets"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -1,5 +1,6 @@
 #include "Application.h"
 #include "ConsoleFixture.h"
+#include "PrinterLink.h"
 #include "PtyPorts.h"
 
 #include <QComboBox>
@@ -175,6 +176,27 @@ TEST_F(MainWindow, APortThatCannotBeOpenedSaysWhyAndLeavesTheWindowDisconnected)
     Click("Button2");
     EXPECT_TRUE(Messages.Texts.isEmpty());
     ExpectConnected(true);
+}
+
+// "Отключить" always disconnects, also when the link holds no port any more or its close call
+// fails, and the window connects again afterwards.
+TEST_F(MainWindow, DisconnectNeverFailsAndTheWindowConnectsAgain) {
+    Ports.AddTerminal(2);
+    SelectPort(2);
+    Click("Button2");
+    ExpectConnected(true);
+    ASSERT_NE(PrinterClosePort(), 0); // the port is gone behind the window's back
+    Click("Button2");
+    ExpectConnected(false);
+
+    Click("Button2");
+    ExpectConnected(true);
+    ASSERT_EQ(close(static_cast<int>(PrinterLink.LinkPort)), 0); // the close call will fail
+    Click("Button2");
+    ExpectConnected(false);
+    Click("Button2");
+    ExpectConnected(true);
+    EXPECT_TRUE(Messages.Texts.isEmpty());
 }
 
 TEST_F(MainWindow, NoBaudRateSelectedDoesNothing) {
