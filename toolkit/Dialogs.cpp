@@ -3,12 +3,18 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
 MessageSink& Sink() {
     static MessageSink sink;
     return sink;
+}
+
+QuestionAnswerer& Answerer() {
+    static QuestionAnswerer answerer;
+    return answerer;
 }
 
 SaveFilePrompt& Prompt() {
@@ -46,6 +52,23 @@ void ShowException(const std::exception& error) {
 
 void SetMessageSink(MessageSink sink) {
     Sink() = std::move(sink);
+}
+
+bool AskYesNo(const QString& text) {
+    if (Answerer()) return Answerer()(text);
+    QMessageBox box(QMessageBox::Question, BoxCaption, text, QMessageBox::NoButton,
+                    QApplication::activeWindow());
+    box.setWindowModality(Qt::ApplicationModal);
+    QPushButton* yes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+void SetQuestionAnswerer(QuestionAnswerer answerer) {
+    Answerer() = std::move(answerer);
 }
 
 QString PromptSaveFileName(QWidget* parent, const QString& filter) {
