@@ -217,8 +217,15 @@ void Server::WriteAll(const std::string& bytes) {
 }
 
 bool Server::Send(const DeviceModel::Output& out) {
+    // Each chunk is due its delay after the one before it was due, not after it went out: the
+    // time spent writing and waking up must not add up over a reply paced byte by byte, or the
+    // line runs slower than its baud rate.
+    using Clock = std::chrono::steady_clock;
+    auto due = Clock::now();
     for (const auto& chunk : out.chunks) {
-        if (!Wait(chunk.delay.count())) return false;
+        due += chunk.delay;
+        const auto wait = std::chrono::duration_cast<std::chrono::microseconds>(due - Clock::now());
+        if (!Wait(wait.count())) return false;
         WriteAll(chunk.bytes);
     }
     return true;
