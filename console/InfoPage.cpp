@@ -43,6 +43,9 @@ void TForm1::PageControl1Change(QObject*) {
     CheckBox4->setChecked(receiptOpen && returnReceipt);
     CheckBox3->setChecked(receiptOpen && !returnReceipt);
 
+    // A text wider than its display shows from its start (the user cannot scroll a display).
+    for (QLineEdit* display : {Edit12, Edit13, Edit14, Edit15, Edit16, Edit8})
+        display->setCursorPosition(0);
     Label26->setText(QString());
 }
 

@@ -138,6 +138,8 @@ TEST_F(InfoPage, ShowsTheDevicesIdentityAndStateAndNothingStale) {
         EXPECT_EQ(Received(), c.requests);
         EXPECT_EQ(Messages.Texts, c.messages);
         EXPECT_EQ(Shown(), c.shown);
+        // A long text shows from its start.
+        EXPECT_EQ(Get<QLineEdit>("Edit16")->cursorPosition(), 0);
         EXPECT_EQ(Ticked(), c.ticked);
         EXPECT_EQ(Get<QLabel>("Label26")->text(), QString());
         Visit(0);
