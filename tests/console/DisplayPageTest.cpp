@@ -289,6 +289,16 @@ TEST_F(DisplayPage, ADisconnectStopsTheSweep) {
     ExpectIdle();
 }
 
+TEST_F(DisplayPage, ClosingTheWindowStopsTheSweep) {
+    Type("Edit2", "50");
+    Window->show();
+    AtRequest act(Printer, 1 + 30, [this] { Click("Button1"); });
+    Click("Button7");
+    EXPECT_FALSE(Window->isVisible());
+    EXPECT_EQ(Received(), Join({Clear, Sweep(LowerCode, 0, 30), Clear}));
+    EXPECT_EQ(Window->BusyMode, 0);
+}
+
 TEST_F(DisplayPage, TheSweepsControlsWhileItRunsAndWhenTheFocusEntersThePage) {
     Window->show();
     Window->activateWindow();
