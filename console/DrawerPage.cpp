@@ -32,6 +32,18 @@ bool RoundToHundredths(double& amount) {
     return true;
 }
 
+// Sends the page's one command and reports it: the failure text after the error box, or when
+// the link refused the request, else the success text. The outcome is judged before the pump,
+// so an operation the user starts there cannot overwrite it.
+template <class Command>
+void RunCommand(TForm1& form, Command command, const QString& failedText, const QString& doneText) {
+    form.ErrorCount = 0;
+    const int sent = command();
+    const bool failed = sent < 0 || form.ErrorCount > 0;
+    ProcessMessages();
+    ShowMessage(failed ? failedText : doneText);
+}
+
 } // namespace
 
 void TForm1::Button10Click(QObject*) {
@@ -43,13 +55,9 @@ void TForm1::Button10Click(QObject*) {
         return;
     }
     ProcessMessages();
-    ErrorCount = 0;
-    const int sent = PrinterOpenDrawer(nullptr, PrinterResultsx, 0, pulse);
-    // Judged before the pump: an operation started there must not overwrite this outcome.
-    const bool failed = sent < 0 || ErrorCount > 0;
-    ProcessMessages();
-    ShowMessage(failed ? QStringLiteral("Ошибка открытия ящика")
-                       : QStringLiteral("Открыть ящик - успешно"));
+    RunCommand(
+        *this, [pulse] { return PrinterOpenDrawer(nullptr, PrinterResultsx, 0, pulse); },
+        QStringLiteral("Ошибка открытия ящика"), QStringLiteral("Открыть ящик - успешно"));
 }
 
 void TForm1::Button20Click(QObject*) {
@@ -67,12 +75,9 @@ void TForm1::Button20Click(QObject*) {
     }
     ProcessMessages();
     if (SelectedItemIndex(ComboBox6) == WithdrawalEntry) amount = -amount;
-    ErrorCount = 0;
-    const int sent = PrinterCashInOut(nullptr, PrinterResultsx, 0, amount);
-    const bool failed = sent < 0 || ErrorCount > 0;
-    ProcessMessages();
-    ShowMessage(failed ? QStringLiteral("Ошибка ")
-                       : QStringLiteral("Служебный внос/вынос - успешно"));
+    RunCommand(
+        *this, [amount] { return PrinterCashInOut(nullptr, PrinterResultsx, 0, amount); },
+        QStringLiteral("Ошибка "), QStringLiteral("Служебный внос/вынос - успешно"));
 }
 
 void TForm1::Button21Click(QObject*) {

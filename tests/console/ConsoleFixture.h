@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QStringList>
 #include <QWidget>
 
@@ -53,6 +55,16 @@ protected:
     void TearDown() override { Window.reset(); }
 
     template <class Control> Control* Get(const char* name) { return Find<Control>(*Window, name); }
+
+    // Shows the window and waits until it is the active one, so that it takes the focus.
+    bool ShowActive() {
+        Window->show();
+        Window->activateWindow();
+        QDeadlineTimer deadline(5000);
+        while (!Window->isActiveWindow() && !deadline.hasExpired())
+            QCoreApplication::processEvents();
+        return Window->isActiveWindow();
+    }
 
     MessageRecorder Messages;
     std::unique_ptr<TForm1> Window;

@@ -3,7 +3,6 @@
 #include "DeviceFixture.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -300,12 +299,7 @@ TEST_F(DisplayPage, ClosingTheWindowStopsTheSweep) {
 }
 
 TEST_F(DisplayPage, TheSweepsControlsWhileItRunsAndWhenTheFocusEntersThePage) {
-    Window->show();
-    Window->activateWindow();
-    QDeadlineTimer deadline(5000);
-    while (!Window->isActiveWindow() && !deadline.hasExpired())
-        QCoreApplication::processEvents();
-    ASSERT_TRUE(Window->isActiveWindow());
+    ASSERT_TRUE(ShowActive());
     auto* pages = Get<QTabWidget>("PageControl1");
     auto* page = Get<QWidget>("TabSheet2");
     auto* outside = Get<QPushButton>("Button1");
