@@ -2,7 +2,7 @@
 
 #include "Application.h"
 #include "Dialogs.h"
-#include "FocusExit.h"
+#include "FocusEvents.h"
 #include "FormFrame.h"
 #include "Replies.h"
 #ifndef _WIN32
@@ -82,7 +82,7 @@ void TForm1::ConnectHandlers() {
     ConnectHandler(Button11, &QPushButton::clicked, this, &TForm1::Button11Click);
     ConnectHandler(Button8, &QPushButton::clicked, this, &TForm1::Button8Click);
     ConnectHandler(Button9, &QPushButton::clicked, this, &TForm1::Button9Click);
-    ConnectEnter(TabSheet2, this, &TForm1::TabSheet2Enter);
+    ConnectFocusEnter(TabSheet2, [this] { RunHandler([this] { TabSheet2Enter(TabSheet2); }); });
     // Drawer and service cash page.
     ConnectHandler(Button10, &QPushButton::clicked, this, &TForm1::Button10Click);
     ConnectHandler(Button20, &QPushButton::clicked, this, &TForm1::Button20Click);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QApplication>
-#include <QWidget>
 
 #include <utility>
 
@@ -45,20 +44,4 @@ QMetaObject::Connection ConnectHandler(Control* sender, Signal signal, Window* w
     return QObject::connect(sender, signal, window, [sender, window, handler] {
         RunHandler([&] { (window->*handler)(sender); });
     });
-}
-
-// Connects a container's enter event (TabSheet2Enter, ...): the keyboard focus moving to the
-// container or a control in it from outside it. Moves within the container raise nothing. The
-// handler receives the container as its sender; an exception from it goes to the exception box.
-template <class Window>
-QMetaObject::Connection ConnectEnter(QWidget* container, Window* window,
-                                     void (Window::*handler)(QObject*)) {
-    const auto inside = [container](const QWidget* w) {
-        return w && (w == container || container->isAncestorOf(w));
-    };
-    return QObject::connect(qApp, &QApplication::focusChanged, window,
-                            [container, window, handler, inside](QWidget* old, QWidget* now) {
-                                if (inside(now) && !inside(old))
-                                    RunHandler([&] { (window->*handler)(container); });
-                            });
 }

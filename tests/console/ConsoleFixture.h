@@ -45,6 +45,16 @@ template <class Control> Control* Find(const QWidget& window, const char* name) 
     return control;
 }
 
+// Shows a window and waits until it is the active one, so that it takes the focus.
+inline bool ShowActive(QWidget& window) {
+    window.show();
+    window.activateWindow();
+    QDeadlineTimer deadline(5000);
+    while (!window.isActiveWindow() && !deadline.hasExpired())
+        QCoreApplication::processEvents();
+    return window.isActiveWindow();
+}
+
 // A fresh main window, installed as Form1, with messages recorded.
 class ConsoleTest : public ::testing::Test {
 protected:
@@ -55,16 +65,6 @@ protected:
     void TearDown() override { Window.reset(); }
 
     template <class Control> Control* Get(const char* name) { return Find<Control>(*Window, name); }
-
-    // Shows the window and waits until it is the active one, so that it takes the focus.
-    bool ShowActive() {
-        Window->show();
-        Window->activateWindow();
-        QDeadlineTimer deadline(5000);
-        while (!Window->isActiveWindow() && !deadline.hasExpired())
-            QCoreApplication::processEvents();
-        return Window->isActiveWindow();
-    }
 
     MessageRecorder Messages;
     std::unique_ptr<TForm1> Window;

@@ -299,7 +299,7 @@ TEST_F(DisplayPage, ClosingTheWindowStopsTheSweep) {
 }
 
 TEST_F(DisplayPage, TheSweepsControlsWhileItRunsAndWhenTheFocusEntersThePage) {
-    ASSERT_TRUE(ShowActive());
+    ASSERT_TRUE(ShowActive(*Window));
     auto* pages = Get<QTabWidget>("PageControl1");
     auto* page = Get<QWidget>("TabSheet2");
     auto* outside = Get<QPushButton>("Button1");

@@ -96,7 +96,7 @@ TEST_F(MainWindow, FirstActivationSetsTheDefaultsAndLaterOnesKeepTheUsersChoices
 }
 
 TEST_F(MainWindow, ShowingTheWindowAppliesTheDefaults) {
-    ASSERT_TRUE(ShowActive());
+    ASSERT_TRUE(ShowActive(*Window));
     EXPECT_EQ(Get<QComboBox>("ComboBox8")->currentText(), U("Оператор 1"));
 }
 
