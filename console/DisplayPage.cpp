@@ -87,7 +87,9 @@ void TForm1::TabSheet2Enter(QObject*) {
 
 void TForm1::Button8Click(QObject*) {
     const QString typed = Edit4->text();
-    if (typed.isEmpty()) throw std::out_of_range("Индекс строки вне диапазона (1)");
+    if (typed.isEmpty())
+        throw std::out_of_range(
+            "Индекс строки вне допустимого диапазона: не задан символ индикатора");
     const QByteArray fill = ToCp1251(typed.left(1)).repeated(DisplaySweepWidth);
     ProcessMessages();
     ShowVerdict(!ShowOnDisplay(fill.constData(), fill.constData()));

@@ -1,343 +1,205 @@
+// The customer display page against the simulated printer: the sweep, the fill, the typed lines.
+
 #include "Busy.h"
-#include "Cp1251.h"
-#include "DeviceFixture.h"
+#include "PageCases.h"
 
 #include <QApplication>
-#include <QGroupBox>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTimer>
-
-#include <functional>
 
 namespace {
 
-using Request = std::pair<int, std::string>;
-using Requests = std::vector<Request>;
+using Requests = std::vector<std::pair<int, std::string>>;
 
 constexpr int ClearCode = 0x21, LowerCode = 0x23, UpperCode = 0x2F;
 
-// The letter run the display is swept with, written twice so that any window reads straight on.
-std::string Run2() {
-    const QByteArray run = ToCp1251(U("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
-                                      "АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩьЫЪЭЮЯЄЇ"
-                                      "абвгдежзийклмнопрстуфхцчшщьыъэюяєї"));
-    return (run + run).toStdString();
-}
-
-std::string Cp(const char* utf8) {
-    return ToCp1251(U(utf8)).toStdString();
-}
+// The letters the display is swept with, in Windows-1251, twice: "A".."Z", "a".."z", then
+// АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩьЫЪЭЮЯЄЇ and абвгдежзийклмнопрстуфхцчшщьыъэюяєї.
+const std::string Run = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                        "\xC0\xC1\xC2\xC3\xC4\xC5\xC6\xC7\xC8\xC9\xCA\xCB\xCC\xCD\xCE\xCF\xD0"
+                        "\xD1\xD2\xD3\xD4\xD5\xD6\xD7\xD8\xD9\xFC\xDB\xDA\xDD\xDE\xDF\xAA\xAF"
+                        "\xE0\xE1\xE2\xE3\xE4\xE5\xE6\xE7\xE8\xE9\xEA\xEB\xEC\xED\xEE\xEF\xF0"
+                        "\xF1\xF2\xF3\xF4\xF5\xF6\xF7\xF8\xF9\xFC\xFB\xFA\xFD\xFE\xFF\xBA\xBF";
 
 // Windows first .. last - 1 of one line's sweep, as the device receives them.
 Requests Sweep(int code, int first, int last) {
     Requests out;
     for (int i = first; i < last; ++i)
-        out.emplace_back(code, Run2().substr(i, 20));
+        out.emplace_back(code, (Run + Run).substr(i, 20));
     return out;
 }
-
 Requests Join(std::initializer_list<Requests> parts) {
     Requests out;
     for (const Requests& part : parts)
         out.insert(out.end(), part.begin(), part.end());
     return out;
 }
-
 const Requests Clear{{ClearCode, ""}};
+const Requests Pass = Join({Sweep(LowerCode, 0, 120), Sweep(UpperCode, 0, 120)});
+const std::string Fill(20, '\xD8'); // twenty times "Ш"
 
-// Runs an action at the console's first pump after the device has received `count` requests,
-// like a click the user makes while those commands run.
-class AtRequest {
-public:
-    AtRequest(const SimulatedPrinter& printer, size_t count, std::function<void()> action) {
-        timer_.setInterval(0);
-        QObject::connect(&timer_, &QTimer::timeout, [this, &printer, count, action] {
-            if (printer.Requests().size() < count) return;
-            timer_.stop();
-            action();
+struct DisplayPage : PageTest {
+    DisplayPage() : PageTest("TabSheet2") {}
+};
+
+// Runs `act` at the console's first pump after the device has received `count` requests, as a
+// click the user makes while those commands run.
+Step At(size_t count, Step act) {
+    return [=](PageTest& t) {
+        auto* timer = new QTimer(t.Window.get());
+        timer->setInterval(0);
+        QObject::connect(timer, &QTimer::timeout, [&t, timer, count, act] {
+            if (t.Printer.Requests().size() < count) return;
+            timer->stop();
+            act(t);
         });
-        timer_.start();
-    }
-
-private:
-    QTimer timer_;
+        timer->start();
+    };
+}
+Step Passes(const char* count, Step more = {}) {
+    return [=](PageTest& t) {
+        t.Type("Edit2", count);
+        if (more) more(t);
+    };
+}
+const Step Stop = [](PageTest& t) { t.Click("Button11"); };
+const Step NakOnce = [](PageTest& t) {
+    t.Printer.WithModel([](DeviceModel& m) { m.GetFaults().nak = 1; });
 };
 
-class DisplayPage : public DeviceTest {
-protected:
-    void Type(const char* edit, const char* text) { Get<QLineEdit>(edit)->setText(U(text)); }
-    void Click(const char* button) { Get<QPushButton>(button)->click(); }
-    void ExpectIdle() {
-        // As the page sets them; a disconnect greys the whole page control besides.
-        QWidget* pages = Get<QWidget>("PageControl1");
-        EXPECT_TRUE(Get<QPushButton>("Button7")->isEnabledTo(pages));
-        EXPECT_FALSE(Get<QPushButton>("Button11")->isEnabledTo(pages));
+// The display's two lines afterwards, and the page idle: the sweep's stop button off, everything
+// else usable as far as the page goes (a disconnect greys the whole page control besides).
+Step Shows(std::string upper, std::string lower, Step more = {}) {
+    return [=](PageTest& t) {
+        EXPECT_EQ(t.Printer.DisplayUpper(), upper);
+        EXPECT_EQ(t.Printer.DisplayLower(), lower);
+        QWidget* pages = t.W("PageControl1");
+        EXPECT_TRUE(t.W("Button7")->isEnabledTo(pages));
+        EXPECT_FALSE(t.W("Button11")->isEnabledTo(pages));
         for (const char* group : {"GroupBox1", "GroupBox2", "GroupBox3"})
-            EXPECT_TRUE(Get<QGroupBox>(group)->isEnabledTo(pages)) << group;
-    }
+            EXPECT_TRUE(t.W(group)->isEnabledTo(pages)) << group;
+        EXPECT_FALSE(t.Window->StopFlag);
+        if (more) more(t);
+    };
+}
+
+const char* const Passed = "Тест индикаторов клиента - успешно";
+const char* const Failed = "Ошибка теста индикаторов клиента";
+const char* const BadCount = "Некорректное количество проходов теста \n   исправьте!!!";
+
+// clang-format off
+const PageCase Rows[] = {
+    {"OnePassSweepsTheLowerThenTheUpperLine", nullptr, "Button7", Join({Clear, Pass, Clear}),
+     {Passed}, {}, Shows("", "")},
+    {"StopDuringTheLowerLine", Passes("3", At(1 + 50, Stop)), "Button7",
+     Join({Clear, Sweep(LowerCode, 0, 50), Clear}), {"Тест остановлен"}, {}, Shows("", "")},
+    {"StopDuringTheUpperLineOfALaterPass", Passes("2", At(1 + 240 + 120 + 3, Stop)), "Button7",
+     Join({Clear, Pass, Sweep(LowerCode, 0, 120), Sweep(UpperCode, 0, 3), Clear}),
+     {"Тест остановлен"}, {}, Shows("", "")},
+    {"UpperLineFailingInTheFirstPassFailsTheRun", Passes("2", At(1 + 120 + 4, NakOnce)),
+     "Button7", Join({Clear, Pass, Pass, Clear}), {"Ошибка приема команды", Failed}, {},
+     Shows("", "")},
+    {"LowerLineFailingInTheLastPassFailsTheRun", Passes("2", At(1 + 240 + 7, NakOnce)),
+     "Button7", Join({Clear, Pass, Pass, Clear}), {"Ошибка приема команды", Failed}, {},
+     Shows("", "")},
+    {"DisconnectStopsTheSweep",
+     Passes("5", At(1 + 130, [](PageTest& t) { t.Click("Button2"); })), "Button7",
+     Join({Clear, Sweep(LowerCode, 0, 120), Sweep(UpperCode, 0, 10)}), {"Тест остановлен"}, {},
+     Shows(Run.substr(9, 20), (Run + Run).substr(119, 20),
+           [](PageTest& t) { EXPECT_FALSE(t.Window->IsConnected()); })},
+    {"ClosingTheWindowStopsTheSweep",
+     Passes("50",
+            [](PageTest& t) {
+                t.Window->show();
+                At(1 + 30, [](PageTest& t) { t.Click("Button1"); })(t);
+            }),
+     "Button7",
+     Join({Clear, Sweep(LowerCode, 0, 30), Clear}), {"Тест остановлен"}, {},
+     Shows("", "", [](PageTest& t) { EXPECT_FALSE(t.Window->isVisible()); })},
+    {"NoPassIsRefused", Passes("0"), "Button7", {}, {BadCount}},
+    {"NegativePassCountIsRefused", Passes("-2"), "Button7", {}, {BadCount}},
+    {"LettersAreNoPassCount", Passes("два"), "Button7", {}, {BadCount}},
+    {"NoSweepWhileTheFullTestRuns", [](PageTest& t) { t.Window->BusyMode = BusyFullTest; },
+     "Button7", {}, {LoopRefusedText}},
+    {"FillShowsTwentyCopiesOnBothLines", nullptr, "Button8",
+     {{LowerCode, Fill}, {UpperCode, Fill}}, {Passed}, {}, Shows(Fill, Fill)},
+    {"FillWithTheLowerLineRefusedFails",
+     [](PageTest& t) {
+         t.Printer.WithModel([](DeviceModel& m) { m.GetFaults().statusBits[LowerCode] = {0, 2}; });
+     },
+     "Button8", {{LowerCode, Fill}, {UpperCode, Fill}}, {"Команда не разрешена", Failed}, {},
+     Shows(Fill, "")},
+    {"FillWithoutACharacter", [](PageTest& t) { t.Type("Edit4", ""); }, "Button8", {},
+     {"Индекс строки вне допустимого диапазона: не задан символ индикатора"}, {},
+     [](PageTest& t) {
+         t.Type("Edit4", "Ш");
+         t.Click("Button8");
+         EXPECT_EQ(t.Messages.Texts.last(), U(Passed));
+     }},
+    {"TypedLinesGoToTheirLines",
+     [](PageTest& t) { t.Type("Edit5", "Итого: 12.50"); t.Type("Edit6", "Thank you"); },
+     "Button9",
+     {{LowerCode, "Thank you"}, {UpperCode, "\xC8\xF2\xEE\xE3\xEE: 12.50"}}, {Passed}, {},
+     Shows("\xC8\xF2\xEE\xE3\xEE: 12.50", "Thank you")},
+    {"EmptyTypedLinesAreSent", nullptr, "Button9", {{LowerCode, ""}, {UpperCode, ""}},
+     {Passed}},
+    {"TypedLineTheDisplayCannotShow", [](PageTest& t) { t.Type("Edit5", "日"); }, "Button9", {},
+     {"Символ «日» (U+65E5) нельзя записать в кодировке Windows-1251"}},
 };
+// clang-format on
 
-TEST_F(DisplayPage, SweepFillAndTypedLines) {
-    const QString passed = U("Тест индикаторов клиента - успешно");
-    const QString failed = U("Ошибка теста индикаторов клиента");
-    const QString badCount = U("Некорректное количество проходов теста \n   исправьте!!!");
-    const QString stopped = U("Тест остановлен");
-    const QString nak = U("Ошибка приема команды");
-    const std::string fill = Cp("ШШШШШШШШШШШШШШШШШШШШ");
-    const auto nakOnce = [this] {
-        Printer.WithModel([](DeviceModel& m) { m.GetFaults().nak = 1; });
-    };
-    const auto refuseLower = [this] {
-        Printer.WithModel([](DeviceModel& m) { m.GetFaults().statusBits[LowerCode] = {0, 0x02}; });
-    };
-    const Requests onePass = Join({Sweep(LowerCode, 0, 120), Sweep(UpperCode, 0, 120)});
-
-    struct Case {
-        const char* name;
-        std::function<void()> arrange;
-        const char* button;
-        size_t actAt; // requests received before `act` runs at a pump; 0: never
-        std::function<void()> act;
-        Requests requests;
-        QStringList messages;
-        std::string upper, lower; // the display afterwards
-        int busyAfter = 0;
-    };
-    const Case cases[] = {
-        {"one pass sweeps the lower, then the upper line through every window",
-         [] {},
-         "Button7",
-         0,
-         {},
-         Join({Clear, onePass, Clear}),
-         {passed},
-         "",
-         ""},
-        {"a stop during the lower line ends the run after the command under way",
-         [this] { Type("Edit2", "3"); },
-         "Button7",
-         1 + 50,
-         [this] { Click("Button11"); },
-         Join({Clear, Sweep(LowerCode, 0, 50), Clear}),
-         {stopped},
-         "",
-         ""},
-        {"a stop during the upper line of a later pass",
-         [this] { Type("Edit2", "2"); },
-         "Button7",
-         1 + 240 + 120 + 3,
-         [this] { Click("Button11"); },
-         Join({Clear, onePass, Sweep(LowerCode, 0, 120), Sweep(UpperCode, 0, 3), Clear}),
-         {stopped},
-         "",
-         ""},
-        {"an upper-line failure in the first of two passes fails the run",
-         [this] { Type("Edit2", "2"); },
-         "Button7",
-         1 + 120 + 4,
-         nakOnce,
-         Join({Clear, onePass, onePass, Clear}),
-         {nak, failed},
-         "",
-         ""},
-        {"a lower-line failure in the last pass fails the run",
-         [this] { Type("Edit2", "2"); },
-         "Button7",
-         1 + 240 + 7,
-         nakOnce,
-         Join({Clear, onePass, onePass, Clear}),
-         {nak, failed},
-         "",
-         ""},
-        {"no pass at all is refused",
-         [this] { Type("Edit2", "0"); },
-         "Button7",
-         0,
-         {},
-         {},
-         {badCount},
-         "x",
-         "y"},
-        {"a negative pass count is refused",
-         [this] { Type("Edit2", "-2"); },
-         "Button7",
-         0,
-         {},
-         {},
-         {badCount},
-         "x",
-         "y"},
-        {"letters are no pass count",
-         [this] { Type("Edit2", "два"); },
-         "Button7",
-         0,
-         {},
-         {},
-         {badCount},
-         "x",
-         "y"},
-        {"no sweep while another loop runs",
-         [this] { Window->BusyMode = BusyFullTest; },
-         "Button7",
-         0,
-         {},
-         {},
-         {U(LoopRefusedText)},
-         "x",
-         "y",
-         BusyFullTest},
-        {"the character fill shows twenty copies on both lines",
-         [] {},
-         "Button8",
-         0,
-         {},
-         {{LowerCode, fill}, {UpperCode, fill}},
-         {passed},
-         fill,
-         fill},
-        {"a refused lower line fails the fill",
-         refuseLower,
-         "Button8",
-         0,
-         {},
-         {{LowerCode, fill}, {UpperCode, fill}},
-         {U("Команда не разрешена"), failed},
-         fill,
-         "y"},
-        {"no fill character reaches the exception box",
-         [this] { Type("Edit4", ""); },
-         "Button8",
-         0,
-         {},
-         {},
-         {U("Индекс строки вне диапазона (1)")},
-         "x",
-         "y"},
-        {"the typed lines go to their own lines",
-         [this] {
-             Type("Edit5", "Итого: 12.50");
-             Type("Edit6", "Спасибо!");
-         },
-         "Button9",
-         0,
-         {},
-         {{LowerCode, Cp("Спасибо!")}, {UpperCode, Cp("Итого: 12.50")}},
-         {passed},
-         Cp("Итого: 12.50"),
-         Cp("Спасибо!")},
-        {"empty typed lines clear both lines",
-         [] {},
-         "Button9",
-         0,
-         {},
-         {{LowerCode, ""}, {UpperCode, ""}},
-         {passed},
-         "",
-         ""},
-        {"a typed line the display cannot show sends nothing",
-         [this] { Type("Edit5", "日"); },
-         "Button9",
-         0,
-         {},
-         {},
-         {U("Символ «日» (U+65E5) нельзя записать в кодировке Windows-1251")},
-         "x",
-         "y"},
-    };
-
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        // Every case starts from the page as a technician finds it, the display showing x and y.
-        Type("Edit2", "1");
-        Type("Edit4", "Ш");
-        Type("Edit5", "x");
-        Type("Edit6", "y");
-        Window->Button9Click(nullptr);
-        Type("Edit5", "");
-        Type("Edit6", "");
-        Printer.ClearRequests();
-        Messages.Texts.clear();
-        c.arrange();
-        std::unique_ptr<AtRequest> act;
-        if (c.act) act = std::make_unique<AtRequest>(Printer, c.actAt, c.act);
-
-        Click(c.button);
-
-        EXPECT_EQ(Received(), c.requests);
-        EXPECT_EQ(Messages.Texts, c.messages);
-        EXPECT_EQ(Printer.DisplayUpper(), c.upper);
-        EXPECT_EQ(Printer.DisplayLower(), c.lower);
-        EXPECT_EQ(Window->BusyMode, c.busyAfter);
-        EXPECT_FALSE(Window->StopFlag);
-        ExpectIdle();
-        Window->BusyMode = 0;
-        Printer.WithModel([](DeviceModel& m) { m.GetFaults() = {}; });
-    }
+TEST_P(DisplayPage, Row) {
+    RunRow();
 }
+INSTANTIATE_TEST_SUITE_P(Rows, DisplayPage, ::testing::ValuesIn(Rows), CaseName);
 
-TEST_F(DisplayPage, ADisconnectStopsTheSweep) {
-    Type("Edit2", "5");
-    AtRequest act(Printer, 1 + 130, [this] { Click("Button2"); });
-    Click("Button7");
-    EXPECT_EQ(Received(), Join({Clear, Sweep(LowerCode, 0, 120), Sweep(UpperCode, 0, 10)}));
-    EXPECT_EQ(Messages.Texts, QStringList{U("Тест остановлен")});
-    EXPECT_FALSE(Window->IsConnected());
-    EXPECT_EQ(Window->BusyMode, 0);
-    EXPECT_FALSE(Window->StopFlag);
-    ExpectIdle();
-}
-
-TEST_F(DisplayPage, ClosingTheWindowStopsTheSweep) {
-    Type("Edit2", "50");
-    Window->show();
-    AtRequest act(Printer, 1 + 30, [this] { Click("Button1"); });
-    Click("Button7");
-    EXPECT_FALSE(Window->isVisible());
-    EXPECT_EQ(Received(), Join({Clear, Sweep(LowerCode, 0, 30), Clear}));
-    EXPECT_EQ(Window->BusyMode, 0);
-}
-
-TEST_F(DisplayPage, TheSweepsControlsWhileItRunsAndWhenTheFocusEntersThePage) {
+// While the sweep runs only its group is usable, and in it the pass count and the stop button;
+// the focus coming into the page then leaves the controls so. With nothing running it puts
+// them back to idle. Moves inside the page, and focus coming back from another window, do not.
+TEST_F(DisplayPage, FocusEnteringThePage) {
     ASSERT_TRUE(ShowActive(*Window));
-    auto* pages = Get<QTabWidget>("PageControl1");
-    auto* page = Get<QWidget>("TabSheet2");
-    auto* outside = Get<QPushButton>("Button1");
-    outside->setFocus();
-
-    // While the sweep runs only its stop button and pass count are usable, and the focus
-    // entering the page leaves them so.
+    auto* pages = W<TPageControl>("PageControl1");
+    const auto running = [this](bool yes) {
+        EXPECT_EQ(W("Button7")->isEnabled(), !yes);
+        EXPECT_EQ(W("Button11")->isEnabled(), yes);
+        EXPECT_TRUE(W("GroupBox1")->isEnabled());
+        EXPECT_EQ(W("GroupBox2")->isEnabled(), !yes);
+        EXPECT_EQ(W("GroupBox3")->isEnabled(), !yes);
+    };
+    W("Button1")->setFocus();
     bool checked = false;
-    AtRequest during(Printer, 10, [&] {
-        EXPECT_FALSE(Get<QPushButton>("Button7")->isEnabled());
-        EXPECT_TRUE(Get<QPushButton>("Button11")->isEnabled());
-        EXPECT_TRUE(Get<QGroupBox>("GroupBox1")->isEnabled());
-        EXPECT_FALSE(Get<QGroupBox>("GroupBox2")->isEnabled());
-        EXPECT_FALSE(Get<QGroupBox>("GroupBox3")->isEnabled());
+    At(10, [&](PageTest&) {
+        running(true);
         EXPECT_EQ(Window->BusyMode, BusyLoop);
-        pages->setCurrentWidget(page);
-        Get<QLineEdit>("Edit2")->setFocus();
-        EXPECT_FALSE(Get<QPushButton>("Button7")->isEnabled());
-        EXPECT_TRUE(Get<QPushButton>("Button11")->isEnabled());
-        outside->setFocus();
+        pages->setCurrentWidget(W("TabSheet3"));
+        W("Edit9")->setFocus();
+        pages->setCurrentWidget(W("TabSheet2"));
+        W("Edit2")->setFocus();
+        running(true);
         checked = true;
-    });
-    Window->Button7Click(nullptr);
+    })(*this);
+    Click("Button7");
     EXPECT_TRUE(checked);
-    ExpectIdle();
+    running(false);
 
-    // With nothing running, the focus coming into the page from outside puts the controls back
-    // to idle; moves inside the page change nothing.
-    Get<QPushButton>("Button7")->setEnabled(false);
-    Get<QPushButton>("Button11")->setEnabled(true);
-    Get<QGroupBox>("GroupBox3")->setEnabled(false);
-    Get<QLineEdit>("Edit2")->setFocus();
-    ASSERT_TRUE(Get<QLineEdit>("Edit2")->hasFocus());
-    ExpectIdle();
-    Get<QPushButton>("Button7")->setEnabled(false);
-    Get<QLineEdit>("Edit4")->setFocus();
-    ASSERT_TRUE(Get<QLineEdit>("Edit4")->hasFocus());
-    EXPECT_FALSE(Get<QPushButton>("Button7")->isEnabled());
+    const auto disturb = [this] {
+        W("Button7")->setEnabled(false);
+        W("Button11")->setEnabled(true);
+        W("GroupBox3")->setEnabled(false);
+    };
+    W("Button1")->setFocus();
+    disturb();
+    W("Edit2")->setFocus();
+    running(false);
+    disturb();
+    W("Edit4")->setFocus();
+    EXPECT_FALSE(W("Button7")->isEnabled());
+    QLineEdit other;
+    ASSERT_TRUE(ShowActive(other));
+    other.close();
+    ASSERT_TRUE(ShowActive(*Window));
+    ASSERT_EQ(QApplication::focusWidget(), W("Edit4"));
+    EXPECT_FALSE(W("Button7")->isEnabled());
 }
 
 } // namespace
