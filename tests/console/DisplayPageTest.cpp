@@ -13,7 +13,7 @@ using Requests = std::vector<std::pair<int, std::string>>;
 
 constexpr int ClearCode = 0x21, LowerCode = 0x23, UpperCode = 0x2F;
 
-// The letters the display is swept with, in Windows-1251, twice: "A".."Z", "a".."z", then
+// The letters the display is swept with, in Windows-1251: "A".."Z", "a".."z", then
 // АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩьЫЪЭЮЯЄЇ and абвгдежзийклмнопрстуфхцчшщьыъэюяєї.
 const std::string Run = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
                         "\xC0\xC1\xC2\xC3\xC4\xC5\xC6\xC7\xC8\xC9\xCA\xCB\xCC\xCD\xCE\xCF\xD0"
@@ -28,14 +28,12 @@ Requests Sweep(int code, int first, int last) {
         out.emplace_back(code, (Run + Run).substr(i, 20));
     return out;
 }
-Requests Join(std::initializer_list<Requests> parts) {
-    Requests out;
-    for (const Requests& part : parts)
-        out.insert(out.end(), part.begin(), part.end());
-    return out;
+Requests operator+(Requests first, const Requests& then) {
+    first.insert(first.end(), then.begin(), then.end());
+    return first;
 }
 const Requests Clear{{ClearCode, ""}};
-const Requests Pass = Join({Sweep(LowerCode, 0, 120), Sweep(UpperCode, 0, 120)});
+const Requests Pass = Sweep(LowerCode, 0, 120) + Sweep(UpperCode, 0, 120);
 const std::string Fill(20, '\xD8'); // twenty times "Ш"
 
 struct DisplayPage : PageTest {
@@ -89,22 +87,22 @@ const char* const BadCount = "Некорректное количество пр
 
 // clang-format off
 const PageCase Rows[] = {
-    {"OnePassSweepsTheLowerThenTheUpperLine", nullptr, "Button7", Join({Clear, Pass, Clear}),
+    {"OnePassSweepsTheLowerThenTheUpperLine", nullptr, "Button7", Clear + Pass + Clear,
      {Passed}, {}, Shows("", "")},
     {"StopDuringTheLowerLine", Passes("3", At(1 + 50, Stop)), "Button7",
-     Join({Clear, Sweep(LowerCode, 0, 50), Clear}), {"Тест остановлен"}, {}, Shows("", "")},
+     Clear + Sweep(LowerCode, 0, 50) + Clear, {"Тест остановлен"}, {}, Shows("", "")},
     {"StopDuringTheUpperLineOfALaterPass", Passes("2", At(1 + 240 + 120 + 3, Stop)), "Button7",
-     Join({Clear, Pass, Sweep(LowerCode, 0, 120), Sweep(UpperCode, 0, 3), Clear}),
+     Clear + Pass + Sweep(LowerCode, 0, 120) + Sweep(UpperCode, 0, 3) + Clear,
      {"Тест остановлен"}, {}, Shows("", "")},
     {"UpperLineFailingInTheFirstPassFailsTheRun", Passes("2", At(1 + 120 + 4, NakOnce)),
-     "Button7", Join({Clear, Pass, Pass, Clear}), {"Ошибка приема команды", Failed}, {},
+     "Button7", Clear + Pass + Pass + Clear, {"Ошибка приема команды", Failed}, {},
      Shows("", "")},
     {"LowerLineFailingInTheLastPassFailsTheRun", Passes("2", At(1 + 240 + 7, NakOnce)),
-     "Button7", Join({Clear, Pass, Pass, Clear}), {"Ошибка приема команды", Failed}, {},
+     "Button7", Clear + Pass + Pass + Clear, {"Ошибка приема команды", Failed}, {},
      Shows("", "")},
     {"DisconnectStopsTheSweep",
      Passes("5", At(1 + 130, [](PageTest& t) { t.Click("Button2"); })), "Button7",
-     Join({Clear, Sweep(LowerCode, 0, 120), Sweep(UpperCode, 0, 10)}), {"Тест остановлен"}, {},
+     Clear + Sweep(LowerCode, 0, 120) + Sweep(UpperCode, 0, 10), {"Тест остановлен"}, {},
      Shows(Run.substr(9, 20), (Run + Run).substr(119, 20),
            [](PageTest& t) { EXPECT_FALSE(t.Window->IsConnected()); })},
     {"ClosingTheWindowStopsTheSweep",
@@ -114,7 +112,7 @@ const PageCase Rows[] = {
                 At(1 + 30, [](PageTest& t) { t.Click("Button1"); })(t);
             }),
      "Button7",
-     Join({Clear, Sweep(LowerCode, 0, 30), Clear}), {"Тест остановлен"}, {},
+     Clear + Sweep(LowerCode, 0, 30) + Clear, {"Тест остановлен"}, {},
      Shows("", "", [](PageTest& t) { EXPECT_FALSE(t.Window->isVisible()); })},
     {"NoPassIsRefused", Passes("0"), "Button7", {}, {BadCount}},
     {"NegativePassCountIsRefused", Passes("-2"), "Button7", {}, {BadCount}},
