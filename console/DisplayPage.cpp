@@ -66,8 +66,8 @@ void TForm1::StopSweep() {
     SetSweepRunning(false);
 }
 
-// Running: only the sweep's group is usable, and in it only the stop button. Idle: everything
-// but the stop button.
+// Running: the fill and the typed lines are greyed, and the sweep's start button gives way to its
+// stop button. Idle: everything but the stop button.
 void TForm1::SetSweepRunning(bool running) {
     Button11->setEnabled(running);
     Button7->setEnabled(!running);
