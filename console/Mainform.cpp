@@ -2,7 +2,7 @@
 
 #include "Application.h"
 #include "Dialogs.h"
-#include "FocusExit.h"
+#include "FocusEvents.h"
 #include "FormFrame.h"
 #include "Replies.h"
 #ifndef _WIN32
@@ -49,6 +49,8 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     // list entry (which would shift the operator numbers that the entries stand for).
     ComboBox2->setInsertPolicy(QComboBox::NoInsert);
     ComboBox8->setInsertPolicy(QComboBox::NoInsert);
+    // Typed text in the service cash list is no operation of its own (it puts cash in).
+    ComboBox6->setInsertPolicy(QComboBox::NoInsert);
     // No cashier chosen yet: the list shows the prompt until the activation defaults pick one.
     ComboBox8->setEditText(QStringLiteral("<Выберите кассира>"));
     SetUpFunctionsPage();
@@ -75,6 +77,19 @@ void TForm1::ConnectHandlers() {
     ConnectHandler(ComboBox9, &QComboBox::currentIndexChanged, this, &TForm1::ComboBox9Change);
     ConnectHandler(Button22, &QPushButton::clicked, this, &TForm1::Button22Click);
     ConnectHandler(Button23, &QPushButton::clicked, this, &TForm1::Button23Click);
+    // Customer display page.
+    ConnectHandler(Button7, &QPushButton::clicked, this, &TForm1::Button7Click);
+    ConnectHandler(Button11, &QPushButton::clicked, this, &TForm1::Button11Click);
+    ConnectHandler(Button8, &QPushButton::clicked, this, &TForm1::Button8Click);
+    ConnectHandler(Button9, &QPushButton::clicked, this, &TForm1::Button9Click);
+    ConnectFocusEnter(TabSheet2, [this] { RunHandler([this] { TabSheet2Enter(TabSheet2); }); });
+    // Drawer and service cash page.
+    ConnectHandler(Button10, &QPushButton::clicked, this, &TForm1::Button10Click);
+    ConnectHandler(Button20, &QPushButton::clicked, this, &TForm1::Button20Click);
+    ConnectHandler(Button21, &QPushButton::clicked, this, &TForm1::Button21Click);
+    // Information page; the handler runs on every page change the user makes.
+    ConnectHandler(PageControl1, &TPageControl::pageChangedByUser, this,
+                   &TForm1::PageControl1Change);
     // Additional functions page.
     ConnectHandler(Button12, &QPushButton::clicked, this, &TForm1::Button12Click);
     ConnectHandler(Button13, &QPushButton::clicked, this, &TForm1::Button13Click);

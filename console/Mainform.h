@@ -68,6 +68,21 @@ public:
     void Button22Click(QObject* Sender);
     void Button23Click(QObject* Sender);
 
+    // "Индикаторы клиента" page (DisplayPage.cpp).
+    void Button7Click(QObject* Sender);   // the repeated sweep of both display lines
+    void Button11Click(QObject* Sender);  // stop the sweep
+    void Button8Click(QObject* Sender);   // fill both lines with one character
+    void Button9Click(QObject* Sender);   // show the two typed lines
+    void TabSheet2Enter(QObject* Sender); // the keyboard focus has moved into the page
+
+    // "Денежный ящик, внос-вынос, обнуление артикулов" page (DrawerPage.cpp).
+    void Button10Click(QObject* Sender); // open the drawer
+    void Button20Click(QObject* Sender); // service cash in or out
+    void Button21Click(QObject* Sender); // delete the articles not sold since the last Z report
+
+    // "Общая информация" page (InfoPage.cpp). Runs on every page change the user makes.
+    void PageControl1Change(QObject* Sender);
+
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -77,6 +92,15 @@ private:
 
     void ConnectHandlers();
     void ShowAboutText(); // AboutPage.cpp
+
+    // Display page.
+    void SetSweepRunning(bool running);
+    void StopSweep();
+    bool ShowOnDisplay(const char* lower, const char* upper);
+
+    // Information page.
+    void ClearDeviceInfo();
+    bool InfoReceived(int sent);
 
     bool Activated = false;      // FormActivate has run
     bool JournalUnsaved = false; // the journal holds lines written since it was last saved

@@ -1,5 +1,6 @@
 #include "Server.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -216,9 +217,35 @@ void Server::WriteAll(const std::string& bytes) {
     }
 }
 
+bool Server::AwaitWire(std::size_t bytes) {
+    // On a pseudo-terminal the console's bytes arrive all at once; on a serial line at the
+    // paced speed they would come one every ten bit times. The device takes them when the last
+    // of them would have arrived, so a request costs its time on the wire, as the reply does.
+    // A real line has spent that time already.
+    if (slave_ < 0) return true;
+    int baud = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        baud = model_.GetOptions().baud;
+    }
+    if (baud <= 0) return true;
+    using Clock = std::chrono::steady_clock;
+    const auto now = Clock::now();
+    inputDue_ = std::max(inputDue_, now) +
+                std::chrono::microseconds(static_cast<long long>(bytes) * 10'000'000LL / baud);
+    return Wait(std::chrono::duration_cast<std::chrono::microseconds>(inputDue_ - now).count());
+}
+
 bool Server::Send(const DeviceModel::Output& out) {
+    // Each chunk is due its delay after the one before it was due, not after it went out: the
+    // time spent writing and waking up must not add up over a reply paced byte by byte, or the
+    // line runs slower than its baud rate.
+    using Clock = std::chrono::steady_clock;
+    auto due = Clock::now();
     for (const auto& chunk : out.chunks) {
-        if (!Wait(chunk.delay.count())) return false;
+        due += chunk.delay;
+        const auto wait = std::chrono::duration_cast<std::chrono::microseconds>(due - Clock::now());
+        if (!Wait(wait.count())) return false;
         WriteAll(chunk.bytes);
     }
     return true;
@@ -290,8 +317,9 @@ void Server::Run() {
             char buf[512];
             const ssize_t n = read(fd_, buf, sizeof buf);
             if (n > 0) {
+                if (!AwaitWire(static_cast<std::size_t>(n))) continue;
                 syn = false;
-                lastInput = now;
+                lastInput = Clock::now();
                 DeviceModel::Output out;
                 std::size_t before = 0;
                 bool synAlwaysNow = false;

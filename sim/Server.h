@@ -3,6 +3,7 @@
 #include "DeviceModel.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -57,7 +58,8 @@ public:
     void Close();
 
 private:
-    bool Wait(long long micros); // false when woken by Stop() or HangUp()
+    bool Wait(long long micros);       // false when woken by Stop() or HangUp()
+    bool AwaitWire(std::size_t bytes); // false when woken by Stop() or HangUp()
     bool Send(const DeviceModel::Output& out);
     void WriteAll(const std::string& bytes);
     void Drain();
@@ -74,6 +76,7 @@ private:
     std::atomic<bool> hungUp_{false};
     EventSink events_;
     TraceSink trace_;
+    std::chrono::steady_clock::time_point inputDue_{}; // when paced input has all arrived
     int idleMs_ = 500;
     bool keepHistory_ = true;
 };

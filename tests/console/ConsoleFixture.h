@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QStringList>
 #include <QWidget>
 
@@ -41,6 +43,16 @@ template <class Control> Control* Find(const QWidget& window, const char* name) 
     Control* control = window.findChild<Control*>(QString::fromLatin1(name));
     EXPECT_NE(control, nullptr) << "no control " << name;
     return control;
+}
+
+// Shows a window and waits until it is the active one, so that it takes the focus.
+inline bool ShowActive(QWidget& window) {
+    window.show();
+    window.activateWindow();
+    QDeadlineTimer deadline(5000);
+    while (!window.isActiveWindow() && !deadline.hasExpired())
+        QCoreApplication::processEvents();
+    return window.isActiveWindow();
 }
 
 // A fresh main window, installed as Form1, with messages recorded.

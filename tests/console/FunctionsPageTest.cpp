@@ -5,7 +5,6 @@
 #include "RadioGroup.h"
 
 #include <QDateEdit>
-#include <QDeadlineTimer>
 #include <QGroupBox>
 
 #include <algorithm>
@@ -124,15 +123,6 @@ TEST_P(FunctionsPage, Row) {
     RunRow();
 }
 INSTANTIATE_TEST_SUITE_P(Rows, FunctionsPage, ::testing::ValuesIn(Rows), CaseName);
-
-bool ShowActive(QWidget& window) {
-    window.show();
-    window.activateWindow();
-    QDeadlineTimer deadline(5000);
-    while (!window.isActiveWindow() && !deadline.hasExpired())
-        QCoreApplication::processEvents();
-    return window.isActiveWindow();
-}
 
 // The report type shows its pair of fields on a click, and also when the focus leaves the group
 // with a type checked otherwise; focus moving inside the group or to another window is no exit.

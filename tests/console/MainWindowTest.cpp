@@ -5,7 +5,6 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextEdit>
@@ -97,12 +96,7 @@ TEST_F(MainWindow, FirstActivationSetsTheDefaultsAndLaterOnesKeepTheUsersChoices
 }
 
 TEST_F(MainWindow, ShowingTheWindowAppliesTheDefaults) {
-    Window->show();
-    Window->activateWindow();
-    QDeadlineTimer deadline(5000);
-    while (!Window->isActiveWindow() && !deadline.hasExpired())
-        QCoreApplication::processEvents();
-    ASSERT_TRUE(Window->isActiveWindow());
+    ASSERT_TRUE(ShowActive(*Window));
     EXPECT_EQ(Get<QComboBox>("ComboBox8")->currentText(), U("Оператор 1"));
 }
 

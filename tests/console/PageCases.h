@@ -52,7 +52,7 @@ public:
         Printer.ClearRequests();
         Messages.Texts.clear();
         const int32_t busy = Window->BusyMode;
-        Click(row.Button);
+        Act(row);
         EXPECT_EQ(Received(), row.Requests);
         QStringList expected;
         for (const char* text : row.Messages)
@@ -62,6 +62,11 @@ public:
         EXPECT_EQ(Window->BusyMode, busy);
         if (row.Check) row.Check(*this);
     }
+
+protected:
+    // What the user does in a row: a click on its button. A page that acts otherwise (one the
+    // user only looks at) says so here.
+    virtual void Act(const PageCase& row) { Click(row.Button); }
 
 private:
     const char* Page;

@@ -155,9 +155,10 @@ void clickButton(QWidget* window, const char* name) {
     if (auto* b = window->findChild<QAbstractButton*>(QLatin1String(name))) b->click();
 }
 
-// The additional functions page and the cutter and beeper page after operations against the
-// simulated printer, with the boxes the operations end with, and the journal after a full test
-// pass; the printer's paper roll is printed.
+// The single-function pages after operations against the simulated printer, with the boxes the
+// operations end with: the customer display with two typed lines, service cash in and out, the
+// information page filled, the additional functions page, the cutter and beeper page, and the
+// journal after a full test pass. The printer's display and paper roll are printed.
 void renderOperations(TForm1& form, TPageControl* pages) {
     SimulatedPrinter printer(1);
     SetSleepFunction([](int) {}); // the repeated tests' pauses are not waited for
@@ -169,6 +170,43 @@ void renderOperations(TForm1& form, TPageControl* pages) {
         ++failures;
         return;
     }
+    const auto type = [&form](const char* edit, const char* text) {
+        if (auto* e = form.findChild<QLineEdit*>(QLatin1String(edit)))
+            e->setText(QString::fromUtf8(text));
+    };
+    // The user's page changes, which also refresh the information page.
+    const auto visit = [pages](int page) {
+        pages->setCurrentIndex(page);
+        emit pages->pageChangedByUser(page);
+    };
+
+    visit(1);
+    type("Edit5", "ИТОГО:        125.50");
+    type("Edit6", "Спасибо за покупку!");
+    {
+        TBoxCatcher boxes(QStringLiteral("page2_lines"));
+        clickButton(&form, "Button9");
+    }
+    save(&form, QStringLiteral("page2_done.png"));
+    std::printf("display: [%s] [%s]\n",
+                qPrintable(FromCp1251(QByteArray::fromStdString(printer.DisplayUpper()))),
+                qPrintable(FromCp1251(QByteArray::fromStdString(printer.DisplayLower()))));
+
+    visit(2);
+    type("Edit17", "300");
+    clickButton(&form, "Button20");
+    if (auto* operation = form.findChild<QComboBox*>(QStringLiteral("ComboBox6")))
+        operation->setCurrentIndex(1);
+    type("Edit17", "125.5");
+    {
+        TBoxCatcher boxes(QStringLiteral("page3_cash"));
+        clickButton(&form, "Button20");
+    }
+    save(&form, QStringLiteral("page3_done.png"));
+
+    visit(3);
+    save(&form, QStringLiteral("page4_done.png"));
+
     pages->setCurrentIndex(4);
     if (auto* lines = form.findChild<QLineEdit*>(QStringLiteral("Edit7")))
         lines->setText(QStringLiteral("2"));
