@@ -1,5 +1,6 @@
 #include "Mainform.h"
 
+#include "Accessible.h"
 #include "Application.h"
 #include "Dialogs.h"
 #include "FormFrame.h"
@@ -28,6 +29,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     ComboBox8->setInsertPolicy(QComboBox::NoInsert);
     // No cashier chosen yet: the list shows the prompt until the activation defaults pick one.
     ComboBox8->setEditText(QStringLiteral("<Выберите кассира>"));
+    GiveAccessibleNames(this);
     SetFixedToolFrame(this, width(), height());
     CenterOnDesktop(this);
     ShowAboutText();

@@ -1,5 +1,7 @@
 #include "Dialogs.h"
 
+#include "Accessible.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -26,6 +28,9 @@ void ShowBox(const QString& text, QMessageBox::Icon icon) {
     }
     QMessageBox box(icon, BoxCaption, text, QMessageBox::Ok, QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);
+    // A screen reader announces the box by its caption; the description carries the message.
+    box.setAccessibleDescription(text);
+    GiveAccessibleNames(&box);
     box.exec();
 }
 
