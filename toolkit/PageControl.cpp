@@ -160,6 +160,14 @@ protected:
     void focusInEvent(QFocusEvent* event) override {
         QWidget::focusInEvent(event);
         update();
+        // A screen reader then reads the selected tab ("Пароли, page tab, 8 of 8"), not only
+        // the bar: told after Qt has told of the bar's focus.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (hasFocus()) owner_->tellAccessibility(owner_->currentIndex());
+            },
+            Qt::QueuedConnection);
     }
 
     void focusOutEvent(QFocusEvent* event) override {
@@ -328,6 +336,12 @@ TPageControl::TPageControl(QWidget* parent) : QTabWidget(parent) {
     setFocusProxy(rows_);
     connect(this, &QTabWidget::currentChanged, rows_, [this](int index) {
         rows_->update();
+        // Focus inside the old page moves to the new page's first control; a page without one
+        // (every control disabled) would take the focus itself, where no key does anything and
+        // a screen reader reads nothing. The tabs take it then.
+        const QWidget* focus = QApplication::focusWidget();
+        if (focus && isAncestorOf(focus) && focus->focusPolicy() == Qt::NoFocus)
+            rows_->setFocus(Qt::OtherFocusReason);
         tellAccessibility(index);
     });
     for (const PageKey& k : kPageKeys) {

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -138,6 +139,10 @@ TEST_F(KeyboardAccess, PageKeysTurnPagesFromEveryControlLikeAClick) {
             const int next = (page + 1) % Pages->count();
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown, Qt::ControlModifier);
             ASSERT_EQ(Pages->currentIndex(), next);
+            // The focus stays on a control (a page whose controls are all disabled gives it to
+            // the tabs), so the next key and a screen reader find it.
+            EXPECT_TRUE(TakesTabFocus(QApplication::focusWidget()))
+                << NameOf(QApplication::focusWidget()).toStdString();
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageUp, Qt::ControlModifier);
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab,
@@ -254,6 +259,15 @@ TEST_F(KeyboardAccess, EveryControlOfTheWindowsAndBoxesHasAName) {
     EXPECT_EQ(boxNames[1], U("Нет открытых чеков"));
     EXPECT_TRUE(boxNames.contains(U("Нет открытых чеков")));
     EXPECT_FALSE(boxNames.contains(QString())) << boxNames.join('|').toStdString();
+}
+
+TEST_F(KeyboardAccess, AdministratorPasswordShowsStars) {
+    auto* password = Get<QLineEdit>("Edit24");
+    Pages->setCurrentIndex(7);
+    password->setFocus();
+    QTest::keyClicks(password, QStringLiteral("5917"));
+    EXPECT_EQ(password->text(), QStringLiteral("5917"));
+    EXPECT_EQ(password->displayText(), QStringLiteral("****"));
 }
 
 } // namespace
