@@ -8,7 +8,6 @@
 
 #include "PageControl.h"
 
-#include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
 #include <QGroupBox>
@@ -106,6 +105,11 @@ protected:
         Window->show();
         Window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
+        // The periodic report by date shows its date fields.
+        for (const char* name : {"Label38", "Label39", "DateEdit1", "DateEdit2"}) {
+            Get<QWidget>(name)->setVisible(true);
+            Get<QWidget>(name)->setEnabled(true);
+        }
     }
 
     // The controls Tab visits from the focused one until the focus is back, in order.
@@ -166,11 +170,6 @@ TEST_F(KeyboardAccess, PageKeysTurnPagesFromEveryControlLikeAClick) {
 }
 
 TEST_F(KeyboardAccess, TabVisitsEveryControlOfThePageOnceInReadingOrder) {
-    // The periodic report by date shows its date fields.
-    for (const char* name : {"Label38", "Label39", "DateEdit1", "DateEdit2"}) {
-        Get<QWidget>(name)->setVisible(true);
-        Get<QWidget>(name)->setEnabled(true);
-    }
     for (int page = 0; page < Pages->count(); ++page) {
         SCOPED_TRACE(Pages->tabText(page).toStdString());
         Pages->setCurrentIndex(page);
