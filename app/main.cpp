@@ -6,9 +6,40 @@
 #include "Status.h"
 #include "Switches.h"
 
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
+namespace {
+
+const char* const Help = R"(Использование: tr7042k-console [параметры]
+
+Сервисная консоль фискального регистратора TR7042K: подключение к принтеру на
+последовательном порту, многопроходный тест с журналом и проверка отдельных функций.
+
+Порт COMn - это ссылка comN в $XDG_CONFIG_HOME/tr7042k/ports (или ~/.config/tr7042k/ports),
+если она есть, иначе /dev/ttyS<n-1>. Найти адаптер и связать его с COMn: tr7042k-ports.
+Журнал обмена fpllog.dat пишется в текущую папку.
+
+  --help       эта справка
+  --version    версия программы
+Остальные параметры (например -platform или -style) принимает Qt.
+)";
+
+} // namespace
+
 int main(int argc, char** argv) {
+    // Answered before any window exists, so that they work without a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(Help, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("tr7042k-console %s\n", TR_VERSION);
+            return 0;
+        }
+    }
     TApplication application(argc, argv);
     application.setApplicationName(QStringLiteral("tr7042k-console"));
     // The windows belong to the program as a whole and go when it ends.

@@ -3,8 +3,12 @@
 #include "Accessible.h"
 #include "Application.h"
 #include "Dialogs.h"
+#include "FocusExit.h"
 #include "FormFrame.h"
 #include "Replies.h"
+#ifndef _WIN32
+#include "PortCheck.h"
+#endif
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -19,6 +23,25 @@ const QColor Connected(0, 255, 0);
 // Baud rate for each entry of the baud-rate list, by index.
 constexpr int BaudRates[] = {9600, 19200, 57600, 115200};
 
+// Why port n did not open and what to do about it, as the lines that follow the message's first;
+// the same words as tr7042k-ports check gives, each line begun as a sentence.
+QString PortFailureLines(int port) {
+#ifndef _WIN32
+    const PortDiagnosis diagnosis = DiagnosePort(port);
+    QString lines;
+    for (const std::string& part : {diagnosis.Reason, diagnosis.Fix}) {
+        QString line = QString::fromStdString(part);
+        if (line.isEmpty()) continue;
+        line[0] = line[0].toUpper();
+        lines += QLatin1Char('\n') + line;
+    }
+    return lines;
+#else
+    (void)port;
+    return {};
+#endif
+}
+
 } // namespace
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {
@@ -29,6 +52,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     ComboBox8->setInsertPolicy(QComboBox::NoInsert);
     // No cashier chosen yet: the list shows the prompt until the activation defaults pick one.
     ComboBox8->setEditText(QStringLiteral("<Выберите кассира>"));
+    SetUpFunctionsPage();
     GiveAccessibleNames(this);
     SetFixedToolFrame(this, width(), height());
     CenterOnDesktop(this);
@@ -52,6 +76,21 @@ void TForm1::ConnectHandlers() {
     ConnectHandler(ComboBox9, &QComboBox::currentIndexChanged, this, &TForm1::ComboBox9Change);
     ConnectHandler(Button22, &QPushButton::clicked, this, &TForm1::Button22Click);
     ConnectHandler(Button23, &QPushButton::clicked, this, &TForm1::Button23Click);
+    // Additional functions page.
+    ConnectHandler(Button12, &QPushButton::clicked, this, &TForm1::Button12Click);
+    ConnectHandler(Button13, &QPushButton::clicked, this, &TForm1::Button13Click);
+    ConnectHandler(Button14, &QPushButton::clicked, this, &TForm1::Button14Click);
+    ConnectHandler(Button15, &QPushButton::clicked, this, &TForm1::Button15Click);
+    ConnectHandler(Button24, &QPushButton::clicked, this, &TForm1::Button24Click);
+    // A click on either report type, by mouse or keyboard (arrow keys click the next item).
+    ConnectHandler(RadioGroup3_0, &QRadioButton::clicked, this, &TForm1::RadioGroup3Click);
+    ConnectHandler(RadioGroup3_1, &QRadioButton::clicked, this, &TForm1::RadioGroup3Click);
+    ConnectFocusExit(RadioGroup3, [this] { RunHandler([this] { RadioGroup3Exit(RadioGroup3); }); });
+    // Cutter and beeper page.
+    ConnectHandler(Button16, &QPushButton::clicked, this, &TForm1::Button16Click);
+    ConnectHandler(Button17, &QPushButton::clicked, this, &TForm1::Button17Click);
+    ConnectHandler(Button18, &QPushButton::clicked, this, &TForm1::Button18Click);
+    ConnectHandler(Button19, &QPushButton::clicked, this, &TForm1::Button19Click);
 }
 
 bool TForm1::event(QEvent* event) {
@@ -91,8 +130,9 @@ void TForm1::Button2Click(QObject*) {
     if (!IsConnected()) {
         const int index = ComboBox3->currentIndex();
         if (index < 0 || index >= int(std::size(BaudRates))) return;
-        if (PrinterOpenPort(ComboBox1->currentIndex() + 1, BaudRates[index]) == -1) {
-            ShowMessage(QStringLiteral("Невозможно подключить порт"));
+        const int port = ComboBox1->currentIndex() + 1;
+        if (PrinterOpenPort(port, BaudRates[index]) == -1) {
+            ShowMessage(QStringLiteral("Невозможно подключить порт") + PortFailureLines(port));
             return;
         }
         Shape1->setBrushColor(Connected);
@@ -103,7 +143,9 @@ void TForm1::Button2Click(QObject*) {
         ComboBox3->setEnabled(false);
         StopFlag = false;
     } else {
-        if (PrinterClosePort() == 0) return;
+        // The link lets go of the port even when the close call fails, so the window always
+        // goes back to "disconnected" and can connect again.
+        PrinterClosePort();
         Shape1->setBrushColor(Disconnected);
         Button2->setText(QStringLiteral("Подключить"));
         PageControl1->setEnabled(false);

@@ -41,6 +41,22 @@ public:
     void Button5Click(QObject* Sender);   // save
     void Button6Click(QObject* Sender);   // clear
 
+    // "Дополнительные функции" page (FunctionsPage.cpp).
+    void Button12Click(QObject* Sender);    // print test on a non-fiscal receipt
+    void Button13Click(QObject* Sender);    // zero fiscal receipt
+    void Button14Click(QObject* Sender);    // the report chosen in ComboBox10
+    void Button15Click(QObject* Sender);    // cancellation of the open receipt
+    void Button24Click(QObject* Sender);    // periodic report by number or by date
+    void RadioGroup3Click(QObject* Sender); // report type chosen: its fields are shown
+    void RadioGroup3Exit(QObject* Sender);  // focus left the report type: the same
+    void SetUpFunctionsPage();              // start values of the page's fields
+
+    // "Обрезка чека и звуковой сигнал" page (CutterPage.cpp).
+    void Button16Click(QObject* Sender); // single cut
+    void Button17Click(QObject* Sender); // repeated cut
+    void Button18Click(QObject* Sender); // repeated beep
+    void Button19Click(QObject* Sender); // single beep
+
     // "Пароли" page (PasswordsPage.cpp).
     void ComboBox7Change(QObject* Sender);
     void ComboBox9Change(QObject* Sender);

@@ -4,9 +4,17 @@
 #include "PrinterLink.h"
 
 #include <locale.h>
+#include <math.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
+
+// printf-style checking of a format and its arguments, where the compiler offers it.
+#if defined(__GNUC__)
+#define PRINTF_FORMAT(fmt, args) __attribute__((format(printf, fmt, args)))
+#else
+#define PRINTF_FORMAT(fmt, args)
+#endif
 
 namespace {
 
@@ -18,7 +26,7 @@ struct Data {
 
     Data() { Text[0] = 0; }
 
-    void Add(const char* format, ...) __attribute__((format(printf, 2, 3))) {
+    void Add(const char* format, ...) PRINTF_FORMAT(2, 3) {
         if (!Fits) return;
         int room = LINK_COMMAND_SIZE - Length;
         va_list args;
@@ -36,6 +44,11 @@ struct Data {
     // A number with a fixed count of decimals and always a decimal point ("%-#.2lf"), written
     // with a point whatever the process locale says: the device reads only "12.50".
     void AddFixed(double value, int decimals) {
+        // "nan" or "inf" is no amount the device can take: the data string is refused.
+        if (!isfinite(value)) {
+            Fits = false;
+            return;
+        }
         char number[64];
         int n = snprintf(number, sizeof number, "%#.*f", decimals, value);
         if (n < 0 || n >= (int)sizeof number) {
@@ -155,7 +168,7 @@ int PrinterSubtotal(PrinterWindow w, PrinterCallback cb, int tag, int print, int
 int PrinterRegisterSale(PrinterWindow w, PrinterCallback cb, int tag, unsigned char positive,
                         int article, double quantity, double percent, double amount) {
     if (percent != 0 && amount != 0) return -1;
-    if (quantity < 0) return -1;
+    if (!(quantity >= 0)) return -1; // below 0 or not a number; infinity is refused when written
     if (percent < -99.99 || percent > 99.99) return -1;
     Data d;
     d.Add("%s%d", positive ? "" : "-", article);
@@ -293,7 +306,7 @@ int PrinterProgramArticle(PrinterWindow w, PrinterCallback cb, int tag, unsigned
     bool device = taxGroup >= 0x80 && taxGroup <= 0x84;
     if (!ansi && !device) return -2;
     if (group < 1 || group > 99) return -3;
-    if (price <= 0) return -4;
+    if (price <= 0 || !isfinite(price)) return -4;
     Data d;
     d.Add("P%c%d,%d,", (char)taxGroup, article, group);
     d.AddFixed(price, 2);

@@ -6,12 +6,16 @@
 
 namespace {
 
-// An exchange that has read this many bytes without a complete reply is talking to a device
-// that babbles: a reply is at most 229 bytes, and a busy printer sends about 17 SYN bytes a
-// second, so this is some fifteen minutes of honest "still working".
-const long MaxBytesPerExchange = 16384;
+// An exchange ends without a reply when the device falls silent (50 empty reads in a row), and
+// also when it never stops sending:
+// - a printer at work sends SYN about every 60 ms until its reply is ready; 30000 of them are
+//   half an hour of printing, longer than the longest report, so a slow report is waited for;
+// - every other byte belongs to a reply (at most 229 bytes) or is noise on the line; 4096 of
+//   them without a complete reply are a line that babbles.
+const long MaxBusyBytes = 30000;
+const long MaxOtherBytes = 4096;
 
-const unsigned char SOH = 0x01, ENQ = 0x05, ETX = 0x03;
+const unsigned char SOH = 0x01, ENQ = 0x05, ETX = 0x03, SYN = 0x16;
 
 } // namespace
 
@@ -90,13 +94,18 @@ int PrinterExchange(PrinterWindow window, int tag, int code, const char* data) {
 
     // Read until the receiver has seen the end of a reply or a NAK; give up after 50
     // consecutive empty reads. Every byte read restarts that count (PrinterReceive resets it).
-    long bytes = 0;
+    long busy = 0, other = 0;
     L.WaitCount = 0;
-    while (L.WaitCount < LINK_MAX_WAITS && bytes < MaxBytesPerExchange) {
-        while (!L.LinkReady && bytes < MaxBytesPerExchange && PrinterReceive() == 1)
-            ++bytes;
-        if (L.LinkReady) break;
-        if (bytes < MaxBytesPerExchange) L.WaitCount++;
+    while (L.WaitCount < LINK_MAX_WAITS) {
+        while (!L.LinkReady && busy < MaxBusyBytes && other < MaxOtherBytes &&
+               PrinterReceive() == 1) {
+            if (L.RxByte == SYN)
+                busy++;
+            else
+                other++;
+        }
+        if (L.LinkReady || busy >= MaxBusyBytes || other >= MaxOtherBytes) break;
+        L.WaitCount++;
     }
 
     PrinterDecodeReply();
@@ -107,7 +116,7 @@ int PrinterExchange(PrinterWindow window, int tag, int code, const char* data) {
     if (L.ReplyCallback)
         L.ReplyCallback(L.Reply);
     else if (window)
-        SerialPostReply(window, L.ReplyMessage, (unsigned)code, &L.Reply);
+        PrinterPostReply(window, L.ReplyMessage, (unsigned)code, &L.Reply);
     PrinterLogExchange(code, work, error);
     return 0;
 }

@@ -22,7 +22,9 @@ int PrinterOpenPort(int port, int baud) {
 
 int PrinterClosePort() {
     PrinterLinkState& L = PrinterLink;
-    if (L.LinkPort == SERIAL_INVALID) return 0;
+    // No port held is a port closed: disconnecting must always be possible, also after a close
+    // that failed (the handle is given up all the same, below).
+    if (L.LinkPort == SERIAL_INVALID) return 1;
     SerialDrain(L.LinkPort);
     SerialPurge(L.LinkPort, true, true);
     int ok = SerialClose(L.LinkPort);

@@ -74,7 +74,8 @@ enum : unsigned { PRINTER_REPLY_MESSAGE = 0x1099u };
 typedef void (*PrinterCallback)(RetData&);
 
 // Port. PrinterOpenPort gives the port handle as an int, or -1 when the port cannot be opened
-// (missing, held by another program, access denied). PrinterClosePort gives nonzero on success.
+// (missing, held by another program, access denied). PrinterClosePort gives nonzero on success
+// and when no port was open, 0 when the close call failed; the port is let go of either way.
 int PrinterOpenPort(int port, int baud);
 int PrinterClosePort();
 

@@ -70,3 +70,7 @@ int PrinterBuildFrame(unsigned char* out, int size, unsigned char seq, int code,
 void PrinterAwaitReply(int code);
 // Feeds one received byte to the receiver state machine, as PrinterReceive does after a read.
 void PrinterReceiveByte(unsigned char byte);
+// Hands the reply record to a window when no callback has been given: posts message, command
+// code and record on the workstation (WindowWin32.cpp), fills the mailbox elsewhere
+// (WindowMailbox.cpp). Kept apart from the serial calls, which know nothing of windows.
+void PrinterPostReply(PrinterWindow window, unsigned message, unsigned code, RetData* record);

@@ -2,7 +2,6 @@
 // SerialPosix.cpp implements them with termios, SerialWin32.cpp with the Win32 comm API.
 #pragma once
 
-#include "Printer.h"
 #include <stddef.h>
 #include <stdint.h>
 
@@ -11,15 +10,22 @@ enum : intptr_t { SERIAL_INVALID = -1 };
 
 enum SerialReadResult { SERIAL_ERROR = -1, SERIAL_TIMEOUT = 0, SERIAL_BYTE = 1 };
 
+enum : int {
+    SERIAL_READ_TIMEOUT_MS = 100, // longest wait for one byte
+    SERIAL_STALL_LIMIT_MS = 5000, // longest a write or a drain waits without progress
+};
+
 // Device path of port number n (COMn). False when it does not fit the buffer.
 bool SerialPortPath(int port, char* path, size_t size);
 // Opens port n for exclusive use; SERIAL_INVALID when it is missing, busy or not accessible.
 SerialHandle SerialOpen(int port);
-// Raw 8N1 at the baud rate, other line settings kept, every byte read bounded by 100 ms.
+// Raw 8N1 at the baud rate, other line settings kept, every byte read bounded by 100 ms and
+// every write bounded too.
 bool SerialConfigure(SerialHandle h, int baud);
 // Discards pending input and/or output.
 void SerialPurge(SerialHandle h, bool output, bool input);
-// Waits until everything written has left.
+// Waits until everything written has left, but no longer than a write may stall (5 s without
+// progress: a line held by flow control never drains); what is still queued then is discarded.
 void SerialDrain(SerialHandle h);
 // Writes n bytes; gives the number written, or -1.
 int SerialWrite(SerialHandle h, const unsigned char* data, int n);
@@ -29,5 +35,3 @@ SerialReadResult SerialReadByte(SerialHandle h, unsigned char* byte);
 void SerialClearError(SerialHandle h);
 // Closes the port; nonzero on success.
 int SerialClose(SerialHandle h);
-// Hands the reply record to a window (no callback given).
-void SerialPostReply(PrinterWindow window, unsigned message, unsigned code, RetData* record);

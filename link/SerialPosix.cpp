@@ -1,6 +1,8 @@
 // The serial layer on POSIX: termios in raw mode, poll() for the 100 ms per-byte read.
 #include "Serial.h"
 
+#include "PortPath.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -14,8 +16,9 @@
 
 namespace {
 
-const int ReadTimeoutMs = 100;
-const int WriteStallLimit = 50; // 100 ms waits for room before a write gives up
+const int ReadTimeoutMs = SERIAL_READ_TIMEOUT_MS;
+const int WriteStallLimit = SERIAL_STALL_LIMIT_MS / ReadTimeoutMs; // 100 ms waits for room
+const int DrainPollMs = 10;
 
 int Fd(SerialHandle h) {
     return (int)h;
@@ -55,23 +58,7 @@ bool BaudConstant(int baud, speed_t* speed) {
 } // namespace
 
 bool SerialPortPath(int port, char* path, size_t size) {
-    if (port < 1 || !path || size == 0) return false;
-    // COMn is the link comN in the user's ports folder when it exists, else the n-th UART.
-    char link[4096];
-    const char* config = getenv("XDG_CONFIG_HOME");
-    const char* home = getenv("HOME");
-    int n = -1;
-    if (config && *config)
-        n = snprintf(link, sizeof link, "%s/tr7042k/ports/com%d", config, port);
-    else if (home && *home)
-        n = snprintf(link, sizeof link, "%s/.config/tr7042k/ports/com%d", home, port);
-    struct stat st;
-    if (n > 0 && n < (int)sizeof link && lstat(link, &st) == 0) {
-        n = snprintf(path, size, "%s", link);
-    } else {
-        n = snprintf(path, size, "/dev/ttyS%d", port - 1);
-    }
-    return n > 0 && n < (int)size;
+    return PortDevicePath(port, path, size);
 }
 
 SerialHandle SerialOpen(int port) {
@@ -117,7 +104,25 @@ void SerialPurge(SerialHandle h, bool output, bool input) {
 }
 
 void SerialDrain(SerialHandle h) {
-    if (Fd(h) >= 0) tcdrain(Fd(h));
+    int fd = Fd(h);
+    if (fd < 0) return;
+    // tcdrain alone has no bound: with hardware flow control on and CTS low the output never
+    // leaves. The output queue is watched instead; once it has not shrunk for as long as a write
+    // may stall, what is left is discarded.
+    int left = -1, stalledMs = 0;
+    for (;;) {
+        int queued = 0;
+        if (ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) break;
+        if (left < 0 || queued < left) {
+            left = queued;
+            stalledMs = 0;
+        } else if ((stalledMs += DrainPollMs) >= SERIAL_STALL_LIMIT_MS) {
+            tcflush(fd, TCOFLUSH);
+            return;
+        }
+        poll(nullptr, 0, DrainPollMs);
+    }
+    tcdrain(fd); // the queue is empty: at most the last character is still on its way
 }
 
 int SerialWrite(SerialHandle h, const unsigned char* data, int n) {
@@ -164,12 +169,4 @@ int SerialClose(SerialHandle h) {
     ioctl(fd, TIOCNXCL); // the exclusive flag outlives us while another program holds the line
     flock(fd, LOCK_UN);
     return close(fd) == 0 ? 1 : 0;
-}
-
-void SerialPostReply(PrinterWindow window, unsigned message, unsigned code, RetData* record) {
-    if (!window) return;
-    window->Message = message;
-    window->WParam = code;
-    window->LParam = record;
-    window->Posted++;
 }

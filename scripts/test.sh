@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: a normal build, an address/undefined-sanitizer build,
-# and the fuzz targets for 30 seconds each.
+# the link's Windows build under wine, the fuzz targets for 30 seconds each, and the Debian
+# package, checked and run unpacked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -19,6 +20,8 @@ cmake --build build/asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/asan --output-on-failure -j"$jobs"
 
+scripts/test-windows.sh
+
 echo "== fuzz targets"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTR_CONSOLE=OFF -DTR_TESTS=OFF -DTR_FUZZ=ON \
@@ -31,5 +34,9 @@ for target in build/fuzz/tests/fuzz/fuzz_*; do
   echo "-- $name, 30 s"
   "$target" -max_total_time=30 -print_final_stats=1 "build/fuzz/corpus/$name" 2>&1 | tail -n 3
 done
+
+echo "== Debian package"
+scripts/package.sh
+scripts/check-package.sh
 
 echo "== all tests passed"

@@ -1,5 +1,5 @@
 // Frames, status bytes, faults and timing of the simulated printer. The commands themselves are
-// in Commands.cpp.
+// in commands/, one file per command family.
 #include "DeviceModel.h"
 
 #include "Cp1251.h"

@@ -59,6 +59,7 @@ const char* kHelp = R"(Использование: tr7042k-sim [параметр
                          добавить биты состояния (hex) к ответам на команду CMD (hex;
                          0 - на все команды); команда при ошибке не выполняется
   --help                 эта справка
+  --version              версия программы
 )";
 
 bool Fault(const std::string& arg, const char* name, int& counter) {
@@ -160,6 +161,9 @@ int main(int argc, char** argv) {
         };
         if (arg == "--help" || arg == "-h") {
             std::fputs(kHelp, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("tr7042k-sim %s\n", TR_VERSION);
             return 0;
         } else if (arg == "--port") {
             const std::string v = value("COMn");

@@ -1,5 +1,6 @@
 #include "Application.h"
 #include "ConsoleFixture.h"
+#include "PrinterLink.h"
 #include "PtyPorts.h"
 
 #include <QComboBox>
@@ -136,30 +137,66 @@ TEST_F(MainWindow, ConnectAndDisconnectSwitchEveryControl) {
     EXPECT_EQ(passes->currentText(), U("1"));
 }
 
-TEST_F(MainWindow, APortThatCannotBeOpenedLeavesTheWindowDisconnected) {
+TEST_F(MainWindow, APortThatCannotBeOpenedSaysWhyAndLeavesTheWindowDisconnected) {
+    // The message keeps its first line and says on the next ones why, and what to do.
+    auto lines = [this] {
+        EXPECT_EQ(Messages.Texts.size(), 1);
+        const QStringList l = Messages.Texts.value(0).split(QLatin1Char('\n'));
+        EXPECT_EQ(l.value(0), U("Невозможно подключить порт"));
+        Messages.Texts.clear();
+        return l;
+    };
     Ports.AddMissing(19);
     SelectPort(19);
     Click("Button2");
-    EXPECT_EQ(Messages.Texts, QStringList{U("Невозможно подключить порт")});
+    QStringList why = lines();
+    ASSERT_EQ(why.size(), 3);
+    EXPECT_EQ(why[1], U("COM19 ведёт к /nonexistent/tr7042k-test-port, а такого устройства нет"));
+    EXPECT_TRUE(why[2].startsWith(U("Подключите адаптер"))) << why[2].toStdString();
+    EXPECT_TRUE(why[2].contains(U("tr7042k-ports map COM19"))) << why[2].toStdString();
     ExpectConnected(false);
 
-    // A port held by another program.
+    // A port held by another program (here the test itself) names it.
     const QByteArray terminal = Ports.AddTerminal(3);
     const int other = open(terminal.constData(), O_RDWR | O_NOCTTY);
     ASSERT_GE(other, 0);
     ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
     SelectPort(3);
-    Messages.Texts.clear();
     Click("Button2");
-    EXPECT_EQ(Messages.Texts, QStringList{U("Невозможно подключить порт")});
+    why = lines();
+    ASSERT_EQ(why.size(), 3);
+    EXPECT_TRUE(why[1].startsWith(U("COM3 (") + QString::fromLocal8Bit(terminal) +
+                                  U(") занят другой программой: ")))
+        << why[1].toStdString();
+    EXPECT_TRUE(why[1].contains(QStringLiteral("(PID %1)").arg(getpid()))) << why[1].toStdString();
     ExpectConnected(false);
 
     // Once the other program lets go, the same port connects.
     close(other);
-    Messages.Texts.clear();
     Click("Button2");
     EXPECT_TRUE(Messages.Texts.isEmpty());
     ExpectConnected(true);
+}
+
+// "Отключить" always disconnects, also when the link holds no port any more or its close call
+// fails, and the window connects again afterwards.
+TEST_F(MainWindow, DisconnectNeverFailsAndTheWindowConnectsAgain) {
+    Ports.AddTerminal(2);
+    SelectPort(2);
+    Click("Button2");
+    ExpectConnected(true);
+    ASSERT_NE(PrinterClosePort(), 0); // the port is gone behind the window's back
+    Click("Button2");
+    ExpectConnected(false);
+
+    Click("Button2");
+    ExpectConnected(true);
+    ASSERT_EQ(close(static_cast<int>(PrinterLink.LinkPort)), 0); // the close call will fail
+    Click("Button2");
+    ExpectConnected(false);
+    Click("Button2");
+    ExpectConnected(true);
+    EXPECT_TRUE(Messages.Texts.isEmpty());
 }
 
 TEST_F(MainWindow, NoBaudRateSelectedDoesNothing) {

@@ -3,6 +3,7 @@
 #include "LinkFixture.h"
 
 #include <functional>
+#include <limits>
 #include <ostream>
 
 using namespace linktest;
@@ -20,6 +21,8 @@ struct WrapperCase {
 #define CB nullptr, recordReply, 5
 
 const std::string kLong(300, 'n');
+const double kNan = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
 
 const WrapperCase kCases[] = {
     {"ClearDisplay", [] { return PrinterClearDisplay(CB); }, 0, 0x21, ""},
@@ -76,6 +79,16 @@ const WrapperCase kCases[] = {
     {"RegisterSaleNegativeQuantity", [] { return PrinterRegisterSale(CB, 1, 1, -1, 0, 0); }, -1, 0,
      ""},
     {"RegisterSaleBoth", [] { return PrinterRegisterSale(CB, 1, 1, 1, 5, 5); }, -1, 0, ""},
+    {"SubtotalNanPercent", [] { return PrinterSubtotal(CB, 1, 1, kNan, 0); }, -1, 0, ""},
+    {"SubtotalInfiniteAmount", [] { return PrinterSubtotal(CB, 1, 1, 0, -kInf); }, -1, 0, ""},
+    {"RegisterSaleNanQuantity", [] { return PrinterRegisterSale(CB, 1, 1, kNan, 0, 0); }, -1, 0,
+     ""},
+    {"RegisterSaleInfiniteQuantity", [] { return PrinterRegisterSale(CB, 1, 1, kInf, 0, 0); }, -1,
+     0, ""},
+    {"RegisterSaleNanPercent", [] { return PrinterRegisterSale(CB, 1, 1, 1, kNan, 0); }, -1, 0, ""},
+    {"RegisterSaleInfiniteAmount", [] { return PrinterRegisterSale(CB, 1, 1, 1, 0, kInf); }, -1, 0,
+     ""},
+    {"TotalNanAmount", [] { return PrinterTotal(CB, "", 'P', kNan); }, -1, 0, ""},
     {"TotalDefaultPayment", [] { return PrinterTotal(CB, "", 0, 5); }, 0, 0x35, "\tP5.00"},
     {"TotalPaymentAndText", [] { return PrinterTotal(CB, "\xC8\xF2\xEE\xE3\xEE", 'N', 0); }, 0,
      0x35, "\xC8\xF2\xEE\xE3\xEE\tN0.00"},
@@ -91,6 +104,8 @@ const WrapperCase kCases[] = {
     {"CashInOutZero", [] { return PrinterCashInOut(CB, 0); }, 0, 0x46, ""},
     {"CashInOutOut", [] { return PrinterCashInOut(CB, -10); }, 0, 0x46, "-10.00"},
     {"CashInOutIn", [] { return PrinterCashInOut(CB, 1.25); }, 0, 0x46, "1.25"},
+    {"CashInOutNan", [] { return PrinterCashInOut(CB, kNan); }, -1, 0, ""},
+    {"CashInOutInfinite", [] { return PrinterCashInOut(CB, -kInf); }, -1, 0, ""},
     {"PrintDiagnostics", [] { return PrinterPrintDiagnostics(CB); }, 0, 0x47, ""},
     {"FullReportByNumber", [] { return PrinterFullReportByNumber(CB, "pw", 1, 23); }, 0, 0x49,
      "pw,0001,0023"},
@@ -144,6 +159,10 @@ const WrapperCase kCases[] = {
      -3, 0, ""},
     {"ProgramArticlePriceZero", [] { return PrinterProgramArticle(CB, 0xC0, 1, 1, 0, "pw", "n"); },
      -4, 0, ""},
+    {"ProgramArticlePriceNan",
+     [] { return PrinterProgramArticle(CB, 0xC0, 1, 1, kNan, "pw", "n"); }, -4, 0, ""},
+    {"ProgramArticlePriceInfinite",
+     [] { return PrinterProgramArticle(CB, 0xC0, 1, 1, kInf, "pw", "n"); }, -4, 0, ""},
     {"ProgramArticlePriceNegative",
      [] { return PrinterProgramArticle(CB, 0xC0, 1, 1, -1, "pw", "n"); }, -4, 0, ""},
     {"ProgramArticleHugeName",

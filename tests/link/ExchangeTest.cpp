@@ -2,12 +2,17 @@
 // logging, and how the exchange ends for every kind of answer.
 #include "LinkFixture.h"
 
+#include <atomic>
+#include <chrono>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace linktest;
@@ -65,16 +70,24 @@ TEST_F(PeerTest, ReadingStopsAtTheEndOfTheReply) {
     EXPECT_EQ(deliveries()[1].fields, std::vector<std::string>{"THIRD"});
 }
 
-TEST_F(PeerTest, AnswersThatStillEndWell) {
+// Noise before the reply is skipped. A device that never stops sending ends the exchange too,
+// without cutting short a printer that sends SYN while it prints a long report; where the
+// exchange gives up, the rest of the babble is still on the line, unread.
+TEST_F(PeerTest, HowAnswersEnd) {
     struct Case {
         const char* what;
         std::string bytes;
+        bool answered;
     };
     const std::string good = replyFrame(0x21, 0x4A, "OK");
     const Case cases[] = {
-        {"SYN bytes first", "\x16\x16\x16\x16" + good},
-        {"noise first", std::string("\xFF\x00\x7F\x04\x05", 5) + good},
-        {"abandoned frame first", good.substr(0, 8) + good},
+        {"SYN bytes first", "\x16\x16\x16\x16" + good, true},
+        {"noise first", std::string("\xFF\x00\x7F\x04\x05", 5) + good, true},
+        {"abandoned frame first", good.substr(0, 8) + good, true},
+        {"half an hour of SYN, then the reply", std::string(29990, '\x16') + good, true},
+        {"SYN without end", std::string(30500, '\x16'), false},
+        {"much noise, then the reply", std::string(3800, 'x') + good, true},
+        {"noise without end", std::string(4600, 'x'), false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -82,8 +95,14 @@ TEST_F(PeerTest, AnswersThatStillEndWell) {
         peer->script(Answer::raw(c.bytes));
         ASSERT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0);
         ASSERT_EQ(deliveries().size(), 1u);
-        EXPECT_EQ(deliveries()[0].record.ErrorWord, 0u);
-        EXPECT_EQ(deliveries()[0].fields, std::vector<std::string>{"OK"});
+        if (c.answered) {
+            EXPECT_EQ(deliveries()[0].record.ErrorWord, 0u);
+            EXPECT_EQ(deliveries()[0].fields, std::vector<std::string>{"OK"});
+        } else {
+            EXPECT_EQ(deliveries()[0].record.ErrorWord, ERR_TIMEOUT);
+            pollfd line{static_cast<int>(PrinterLink.LinkPort), POLLIN, 0};
+            EXPECT_EQ(poll(&line, 1, 1000), 1) << "read the babble to its end";
+        }
     }
 }
 
@@ -396,13 +415,14 @@ TEST_F(LinkTest, ClosesOnlyItsOwnDescriptor) {
                now.st_dev == original.st_dev;
     };
 
+    // Closing with no port held succeeds (there is nothing to close) and touches nothing.
     EXPECT_EQ(PrinterLink.LinkPort, SERIAL_INVALID) << "start-up state holds a descriptor";
-    EXPECT_EQ(PrinterClosePort(), 0) << "closed a port that was never opened";
+    EXPECT_NE(PrinterClosePort(), 0);
     EXPECT_TRUE(intact()) << "closing before any open closed descriptor 0";
     EXPECT_GT(PrinterOpenPort(1, 9600), 0);
     EXPECT_TRUE(intact()) << "the first open closed descriptor 0";
     EXPECT_NE(PrinterClosePort(), 0);
-    EXPECT_EQ(PrinterClosePort(), 0) << "closed the port twice";
+    EXPECT_NE(PrinterClosePort(), 0);
     EXPECT_TRUE(intact()) << "closing twice closed descriptor 0";
     PrinterLinkReset();
     PrinterLinkReset();
@@ -419,6 +439,46 @@ TEST_F(LinkTest, ClosesOnlyItsOwnDescriptor) {
     }
     close(pipeFds[0]);
     close(pipeFds[1]);
+}
+
+// A close that fails still lets the port go: the next close succeeds and the port opens again.
+TEST_F(PeerTest, FailedCloseStillLetsThePortGo) {
+    ASSERT_EQ(close(static_cast<int>(PrinterLink.LinkPort)), 0); // pulled from under the link
+    EXPECT_EQ(PrinterClosePort(), 0);
+    EXPECT_EQ(PrinterLink.LinkPort, SERIAL_INVALID);
+    EXPECT_NE(PrinterClosePort(), 0);
+    ASSERT_GE(PrinterOpenPort(1, 115200), 0);
+    ASSERT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0);
+    ASSERT_EQ(deliveries().size(), 1u);
+    EXPECT_EQ(deliveries()[0].record.ErrorWord, 0u);
+}
+
+// The wait for output to leave ends. A socket stands in for a line here: unlike a
+// pseudo-terminal it tells how much the far end has not taken yet.
+TEST(SerialDrain, WaitsWhileOutputMovesAndGivesUpWhenItStops) {
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    const std::string block(3000, 'D');
+    ASSERT_EQ(write(pair[0], block.data(), block.size()), static_cast<ssize_t>(block.size()));
+    std::atomic<size_t> taken{0};
+    std::thread slowReader([&] {
+        char buffer[100];
+        while (taken < block.size()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            ssize_t n = read(pair[1], buffer, sizeof buffer);
+            if (n <= 0) break;
+            taken += static_cast<size_t>(n);
+        }
+    });
+    SerialDrain(pair[0]);
+    EXPECT_EQ(taken.load(), block.size()) << "returned before the output had left";
+    slowReader.join();
+
+    // Nobody reads any more: the output never leaves, and the wait still ends.
+    ASSERT_EQ(write(pair[0], block.data(), block.size()), static_cast<ssize_t>(block.size()));
+    SerialDrain(pair[0]);
+    close(pair[0]);
+    close(pair[1]);
 }
 
 // After a close the old descriptor may belong to another file by now: an exchange started all

@@ -18,10 +18,19 @@
 #include <cstdio>
 
 #ifdef TR_RENDER_REAL_WINDOWS
+#include "Cp1251.h"
 #include "Dialogs.h"
+#include "Pump.h"
 #include "Mainform.h"
 #include "Status.h"
 #include "Switches.h"
+#ifdef TR_RENDER_WITH_DEVICE
+#include "SimulatedPrinter.h"
+
+#include <QComboBox>
+#include <QMessageBox>
+#include <QTimer>
+#endif
 #else
 #include "ui_Mainform.h"
 #include "ui_Status.h"
@@ -32,6 +41,13 @@ namespace {
 
 QString outDir;
 int failures = 0;
+
+#ifdef TR_RENDER_REAL_WINDOWS
+// Message boxes are printed instead of waiting for a click.
+void printMessage(const QString& text) {
+    std::printf("message: %s\n", qPrintable(QString(text).replace(QLatin1Char('\n'), ' ')));
+}
+#endif
 
 void settle() {
     for (int i = 0; i < 3; ++i)
@@ -111,6 +127,80 @@ void renderMain(QWidget* window, TPageControl* pages) {
     }
 }
 
+#ifdef TR_RENDER_WITH_DEVICE
+// Saves every message box an operation shows, as <name>_box<n>.png, and closes it.
+class TBoxCatcher {
+public:
+    explicit TBoxCatcher(const QString& name) : name_(name) {
+        SetMessageSink({});
+        timer_.setInterval(20);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible()) return;
+            std::printf("message: %s\n", qPrintable(box->text().replace(QLatin1Char('\n'), ' ')));
+            save(box, QStringLiteral("%1_box%2.png").arg(name_).arg(++count_));
+            box->accept();
+        });
+        timer_.start();
+    }
+    ~TBoxCatcher() { SetMessageSink(printMessage); }
+
+private:
+    QString name_;
+    QTimer timer_;
+    int count_ = 0;
+};
+
+void clickButton(QWidget* window, const char* name) {
+    if (auto* b = window->findChild<QAbstractButton*>(QLatin1String(name))) b->click();
+}
+
+// The additional functions page and the cutter and beeper page after operations against the
+// simulated printer, with the boxes the operations end with; the printer's paper roll is
+// printed.
+void renderOperations(TForm1& form, TPageControl* pages) {
+    SimulatedPrinter printer(1);
+    SetSleepFunction([](int) {}); // the repeated tests' pauses are not waited for
+    if (auto* shape = form.findChild<TShape*>(QStringLiteral("Shape1")))
+        shape->setBrushColor(QColor(255, 0, 0));
+    form.Button2Click(nullptr); // connect for real, to COM1
+    if (!form.IsConnected()) {
+        std::fprintf(stderr, "cannot connect to the simulated printer\n");
+        ++failures;
+        return;
+    }
+    pages->setCurrentIndex(4);
+    if (auto* lines = form.findChild<QLineEdit*>(QStringLiteral("Edit7")))
+        lines->setText(QStringLiteral("2"));
+    {
+        TBoxCatcher boxes(QStringLiteral("page5_print"));
+        clickButton(&form, "Button12");
+    }
+    clickButton(&form, "RadioGroup3_1");
+    clickButton(&form, "RadioGroup4_1");
+    {
+        TBoxCatcher boxes(QStringLiteral("page5_report"));
+        clickButton(&form, "Button24");
+    }
+    save(&form, QStringLiteral("page5_done.png"));
+
+    pages->setCurrentIndex(6);
+    clickButton(&form, "Button16");
+    if (auto* passes = form.findChild<QComboBox*>(QStringLiteral("ComboBox5")))
+        passes->setCurrentIndex(2);
+    printer.WithModel([](DeviceModel& model) { model.GetFaults().nak = 1; });
+    {
+        TBoxCatcher boxes(QStringLiteral("page7_beeps"));
+        clickButton(&form, "Button18");
+    }
+    save(&form, QStringLiteral("page7_done.png"));
+    form.Button2Click(nullptr);
+    SetSleepFunction({});
+    for (const std::string& line : printer.PaperRoll())
+        std::printf("paper: %s\n", qPrintable(FromCp1251(QByteArray::fromStdString(line))));
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -125,14 +215,15 @@ int main(int argc, char** argv) {
 #ifdef TR_RENDER_REAL_WINDOWS
     // No device is attached: the check windows' requests fail, and their message boxes are
     // printed instead of waiting for a click. The exchange log goes to the output folder.
-    SetMessageSink([](const QString& text) {
-        std::printf("message: %s\n", qPrintable(QString(text).replace(QLatin1Char('\n'), ' ')));
-    });
+    SetMessageSink(printMessage);
     QDir::setCurrent(outDir);
     TForm1 form1;
     Form1 = &form1;
     present(&form1);
     renderMain(&form1, form1.findChild<TPageControl*>(QStringLiteral("PageControl1")));
+#ifdef TR_RENDER_WITH_DEVICE
+    renderOperations(form1, form1.findChild<TPageControl*>(QStringLiteral("PageControl1")));
+#endif
     TForm2 form2;
     Form2 = &form2;
     present(&form2);

@@ -1,0 +1,145 @@
+#include "Tool.h"
+
+#include "Files.h"
+#include "PortCheck.h"
+#include "PortList.h"
+#include "PortPath.h"
+
+#include <unistd.h>
+
+namespace {
+
+const char* const kHelp = R"(Использование: tr7042k-ports [параметры] [команда]
+
+Находит последовательные порты, связывает их с портами COMn консоли TR7042K и объясняет,
+почему порт не открывается.
+
+Команды:
+  list                 все последовательные устройства (команда по умолчанию): постоянное
+                       имя, производитель и модель адаптера, порт COMn, доступ
+  map COMn УСТРОЙСТВО  связать COMn с устройством (/dev/ttyUSB0 или просто ttyUSB0);
+                       ссылка ведёт через постоянное имя из /dev/serial/by-id, если оно есть,
+                       и переживает переподключение адаптера
+  unmap COMn           убрать связь: COMn снова означает /dev/ttyS<n-1>
+  check COMn           открыть порт так, как открывает консоль, и сказать, что мешает и как
+                       это исправить
+
+Параметры:
+  --sysfs DIR          читать sysfs из DIR вместо /sys (для проверки)
+  --dev DIR            искать устройства в DIR вместо /dev (для проверки)
+  --help               эта справка
+  --version            версия программы
+
+Порт COMn - это ссылка comN в $XDG_CONFIG_HOME/tr7042k/ports (или ~/.config/tr7042k/ports),
+если она есть, иначе /dev/ttyS<n-1>.
+
+Коды завершения:
+  0  всё в порядке                  4  порт занят другой программой
+  1  неверные аргументы             5  порт открыт другой программой монопольно
+  2  нет такого порта или устройства  6  это не последовательный порт
+  3  нет прав на устройство         7  другая ошибка
+)";
+
+std::string PortName(int port) {
+    return "COM" + std::to_string(port);
+}
+
+std::string Describe(const SerialDevice& d) {
+    std::string text = d.Maker;
+    if (!d.Model.empty()) text += (text.empty() ? "" : " ") + d.Model;
+    if (text.empty())
+        text = d.Name.rfind("ttyS", 0) == 0 ? "встроенный последовательный порт"
+                                            : "последовательный адаптер";
+    if (!d.Driver.empty()) text += " (" + d.Driver + ")";
+    return text;
+}
+
+int List(const PortRoots& roots, std::ostream& out) {
+    const auto devices = ListSerialDevices(roots);
+    if (devices.empty()) out << "Последовательных устройств не найдено.\n";
+    for (const auto& d : devices) {
+        out << d.Path << "  " << Describe(d) << "\n";
+        if (!d.ById.empty()) out << "    постоянное имя: " << d.ById << "\n";
+        out << "    порт консоли:   ";
+        if (d.Ports.empty()) out << "нет (tr7042k-ports map COMn " << d.Path << ")";
+        for (std::size_t i = 0; i < d.Ports.size(); ++i)
+            out << (i ? ", " : "") << PortName(d.Ports[i]);
+        out << "\n    доступ:         "
+            << (d.MayOpen ? "есть" : "нет (что делать - скажет tr7042k-ports check COMn)") << "\n";
+    }
+    // Links left behind by an adapter that is gone or a simulator that has ended.
+    char folder[4096];
+    if (!PortsFolderPath(folder, sizeof folder)) return ExitOk;
+    for (const std::string& name : FolderEntries(folder)) {
+        const int port = PortNumberFromName(name.c_str());
+        if (port > 0 && ResolvedPath(std::string(folder) + "/" + name).empty())
+            out << DiagnosePort(port).Reason << "\n";
+    }
+    return ExitOk;
+}
+
+int Usage(std::ostream& err, const std::string& what) {
+    err << "tr7042k-ports: " << what << "\nСправка: tr7042k-ports --help\n";
+    return ExitUsage;
+}
+
+} // namespace
+
+int RunPortsTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    PortRoots roots;
+    std::vector<std::string> words;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            out << kHelp;
+            return ExitOk;
+        }
+        if (a == "--version") {
+            out << "tr7042k-ports " << TR_VERSION << "\n";
+            return ExitOk;
+        }
+        if (a == "--sysfs" || a == "--dev") {
+            if (i + 1 >= args.size()) return Usage(err, "после " + a + " нужна папка");
+            (a == "--sysfs" ? roots.Sys : roots.Dev) = args[++i];
+        } else if (a.rfind("--", 0) == 0) {
+            return Usage(err, "неизвестный параметр " + a);
+        } else {
+            words.push_back(a);
+        }
+    }
+    const std::string command = words.empty() ? "list" : words[0];
+    const std::size_t expected = command == "list" ? 1 : command == "map" ? 3 : 2;
+    if (command != "list" && command != "map" && command != "unmap" && command != "check")
+        return Usage(err, "неизвестная команда " + command);
+    if (words.size() > expected || (command != "list" && words.size() != expected))
+        return Usage(err, "неверное число аргументов команды " + command);
+    if (command == "list") return List(roots, out);
+
+    const int port = PortNumberFromName(words[1].c_str());
+    if (port < 1)
+        return Usage(err, "неверное имя порта " + words[1] + " (нужно от COM1 до COM" +
+                              std::to_string(PortNumberMax) + ")");
+    if (command == "check") {
+        const PortDiagnosis d = DiagnosePort(port);
+        out << d.Reason << "\n";
+        if (!d.Fix.empty()) out << "Что сделать: " << d.Fix << "\n";
+        return ExitCodeOf(d.Problem);
+    }
+    const MapResult r = command == "map" ? MapPort(roots, port, words[2]) : UnmapPort(port);
+    if (r.Code != ExitOk) {
+        err << "tr7042k-ports: " << r.Message << "\n";
+        return r.Code;
+    }
+    if (command == "map") {
+        out << PortName(port) << " -> " << r.Target << " (ссылка " << r.Link << ")\n";
+        if (access(r.Target.c_str(), R_OK | W_OK) != 0)
+            out << "Доступа к устройству у вас пока нет: что делать - скажет tr7042k-ports "
+                   "check "
+                << PortName(port) << "\n";
+    } else {
+        out << (r.Changed ? "Связь " + PortName(port) + " убрана"
+                          : PortName(port) + " и не был связан")
+            << "; теперь " << PortName(port) << " означает " << r.Target << "\n";
+    }
+    return ExitOk;
+}

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Checks the Debian package that scripts/package.sh built: lintian finds no error, it holds
+# exactly the expected files, its dependencies were computed from the binaries, its desktop
+# entry is valid, and each program, unpacked with dpkg -x into a scratch root, answers --help
+# and --version from there.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+deb=$(ls build/package/tr7042k_*.deb)
+version=$(dpkg-deb -f "$deb" Version)
+programs=(tr7042k-console tr7042k-sim tr7042k-ports)
+
+echo "-- lintian"
+lintian --fail-on error "$deb"
+
+echo "-- contents"
+expected=(
+  ./usr/bin/tr7042k-console ./usr/bin/tr7042k-ports ./usr/bin/tr7042k-sim
+  ./usr/share/applications/tr7042k-console.desktop
+  ./usr/share/doc/tr7042k/changelog.gz ./usr/share/doc/tr7042k/copyright
+  ./usr/share/icons/hicolor/scalable/apps/tr7042k-console.svg
+  ./usr/share/man/man1/tr7042k-console.1.gz ./usr/share/man/man1/tr7042k-ports.1.gz
+  ./usr/share/man/man1/tr7042k-sim.1.gz
+  ./usr/share/man/ru/man1/tr7042k-console.1.gz ./usr/share/man/ru/man1/tr7042k-ports.1.gz
+  ./usr/share/man/ru/man1/tr7042k-sim.1.gz
+)
+actual=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort)
+if [ "$actual" != "$(printf '%s\n' "${expected[@]}" | sort)" ]; then
+  echo "The package holds other files than expected:" >&2
+  diff <(printf '%s\n' "${expected[@]}" | sort) <(echo "$actual") >&2 || true
+  exit 1
+fi
+depends=$(dpkg-deb -f "$deb" Depends)
+for library in libc6 libstdc++6 libqt6widgets6 qt6-qpa-plugins; do
+  case "$depends" in *"$library"*) ;; *) echo "Depends lacks $library: $depends" >&2; exit 1 ;; esac
+done
+
+root=build/package/scratch-root
+rm -rf "$root"
+dpkg -x "$deb" "$root"
+desktop-file-validate "$root/usr/share/applications/tr7042k-console.desktop"
+for page in "$root"/usr/share/man/man1/*.1.gz "$root"/usr/share/man/ru/man1/*.1.gz; do
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || { echo "$page: $warnings" >&2; exit 1; }
+done
+
+echo "-- the programs, from the unpacked package"
+for program in "${programs[@]}"; do
+  # No display: --help and --version must not need one.
+  help=$(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= "$root/usr/bin/$program" --help)
+  case "$help" in "Использование: $program"*) ;; *) echo "$program --help: $help" >&2; exit 1 ;; esac
+  [ "$("$root/usr/bin/$program" --version)" = "$program $version" ] ||
+    { echo "$program --version is not $version" >&2; exit 1; }
+  echo "$program: --help and --version answer"
+done
+echo "-- package $deb passed"

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds the Debian package of the console, the simulated printer and the port helper, with
+# Debian's hardening flags: build/package/tr7042k_<version>_<arch>.deb.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
+cflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CFLAGS)"
+ldflags="$(dpkg-buildflags --get LDFLAGS)"
+
+cmake -S . -B build/package -DCMAKE_BUILD_TYPE=Release -DTR_TESTS=OFF -DTR_BENCH=OFF \
+  -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_C_FLAGS="$cflags" \
+  -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
+cmake --build build/package -j2
+rm -f build/package/tr7042k_*.deb
+(cd build/package && cpack -G DEB >/dev/null)
+ls build/package/tr7042k_*.deb
