@@ -1,5 +1,7 @@
 #include "Accessible.h"
 
+#include "DateEdit.h"
+
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
@@ -72,9 +74,100 @@ private:
     QComboBox* box() const { return static_cast<QComboBox*>(widget()); }
 };
 
+// A date field read as a drop-down field whose text is the date shown ("08.12.26"), with the
+// action that opens its calendar. (Read as a spin box, its value would be a number it does not
+// have: Qt gives 0 for every date.) The text is that of the field's editor.
+class TDateEditAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
+public:
+    explicit TDateEditAccessible(TDateEdit* field)
+        : QAccessibleWidget(field, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Value) return field()->text();
+        return QAccessibleWidget::text(t);
+    }
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QStringList actionNames() const override { return {showMenuAction(), pressAction()}; }
+    void doAction(const QString& name) override {
+        if (name == showMenuAction() || name == pressAction()) field()->showCalendar();
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+    // The text is the date as shown, one line without blanks: a word, a line and the whole
+    // text are the same. It is changed only through the calendar.
+    QString text(int start, int end) const override {
+        return shown().mid(start, qMax(0, end - start));
+    }
+    int characterCount() const override { return int(shown().size()); }
+    int cursorPosition() const override { return editor()->cursorPosition(); }
+    void setCursorPosition(int position) override { editor()->setCursorPosition(position); }
+    int selectionCount() const override { return editor()->hasSelectedText() ? 1 : 0; }
+    void selection(int index, int* start, int* end) const override {
+        *start = *end = 0;
+        if (index != 0 || !editor()->hasSelectedText()) return;
+        *start = editor()->selectionStart();
+        *end = *start + int(editor()->selectedText().size());
+    }
+    void addSelection(int start, int end) override { setSelection(0, start, end); }
+    void removeSelection(int) override { editor()->deselect(); }
+    void setSelection(int, int start, int end) override {
+        editor()->setSelection(start, end - start);
+    }
+    QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int* start,
+                         int* end) const override {
+        const int n = characterCount();
+        *start = *end = -1;
+        if (offset < 0 || offset > n) return {};
+        if (type == QAccessible::CharBoundary) {
+            if (offset == n) return {};
+            *start = offset;
+            *end = offset + 1;
+        } else {
+            *start = 0;
+            *end = n;
+        }
+        return text(*start, *end);
+    }
+    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int* start,
+                             int* end) const override {
+        if (type == QAccessible::CharBoundary && offset > 0)
+            return textAtOffset(offset - 1, type, start, end);
+        *start = *end = -1;
+        return {};
+    }
+    QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int* start,
+                            int* end) const override {
+        if (type == QAccessible::CharBoundary && offset + 1 < characterCount())
+            return textAtOffset(offset + 1, type, start, end);
+        *start = *end = -1;
+        return {};
+    }
+    QRect characterRect(int) const override { return {}; }
+    int offsetAtPoint(const QPoint& point) const override {
+        return editor()->cursorPositionAt(editor()->mapFromGlobal(point));
+    }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int offset, int* start, int* end) const override {
+        *start = *end = offset;
+        return {};
+    }
+
+private:
+    TDateEdit* field() const { return static_cast<TDateEdit*>(widget()); }
+    QLineEdit* editor() const { return field()->editor(); }
+    QString shown() const { return field()->text(); }
+};
+
 QAccessibleInterface* ToolkitFactory(const QString& className, QObject* object) {
     if (className == QLatin1String("QComboBox"))
         if (auto* box = qobject_cast<QComboBox*>(object)) return new TComboBoxAccessible(box);
+    if (className == QLatin1String("TDateEdit"))
+        if (auto* field = qobject_cast<TDateEdit*>(object)) return new TDateEditAccessible(field);
     return nullptr;
 }
 

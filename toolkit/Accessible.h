@@ -27,7 +27,9 @@ QString WithoutMnemonic(const QString& caption);
 
 // Makes the accessibility layer give a combo box's accessible name as its name, as it does for
 // every other control (on Linux Qt gives the shown entry instead, so a list read as "COM1" would
-// not say what it chooses). The entry stays its value. A combo box asked for before this keeps
-// Qt's reading: the application object installs it at start, before any window exists, and
-// GiveAccessibleNames installs it for programs without one. Installing twice does nothing.
+// not say what it chooses); the entry stays its value. A date field (TDateEdit) is read as a
+// drop-down field with the date as its text and an action that opens the calendar. A control
+// asked for before this keeps Qt's reading: the application object installs it at start, before
+// any window exists, and GiveAccessibleNames installs it for programs without one. Installing
+// twice does nothing.
 void InstallAccessibleInterfaces();

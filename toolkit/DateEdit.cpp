@@ -1,6 +1,7 @@
 #include "DateEdit.h"
 
 #include <QKeyEvent>
+#include <QLocale>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QStyle>
@@ -8,6 +9,9 @@
 
 TDateEdit::TDateEdit(QWidget* parent) : QDateEdit(parent) {
     setCalendarPopup(true);
+    // Month and day names in the calendar are Russian like every text of the console, whatever
+    // the desktop's language; weeks start on Monday.
+    setLocale(QLocale(QLocale::Russian, QLocale::Russia));
     // The text shows the date; nothing typed, pasted or dropped reaches it.
     lineEdit()->setReadOnly(true);
 }

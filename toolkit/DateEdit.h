@@ -16,6 +16,9 @@ public:
     // Opens the calendar below the field (above when there is no room), as its button does.
     void showCalendar();
 
+    // The line that shows the date.
+    QLineEdit* editor() const { return lineEdit(); }
+
 protected:
     StepEnabled stepEnabled() const override { return StepNone; }
     bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }

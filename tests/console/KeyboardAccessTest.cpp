@@ -6,10 +6,12 @@
 #include "Status.h"
 #include "Switches.h"
 
+#include "DateEdit.h"
 #include "PageControl.h"
 
 #include <QAccessible>
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -232,6 +234,17 @@ TEST_F(KeyboardAccess, EveryControlOfTheWindowsAndBoxesHasAName) {
     EXPECT_EQ(AccessibleName(Get<QWidget>("Memo1")), U("О программе"));
     // A caption the program changes is read as changed.
     EXPECT_EQ(AccessibleName(Get<QWidget>("Button2")), U("Отключить"));
+    // A date field reads the date it shows (not a number), and its action opens the calendar.
+    auto* date = Get<TDateEdit>("DateEdit1");
+    Pages->setCurrentIndex(4);
+    QAccessibleInterface* field = QAccessible::queryAccessibleInterface(date);
+    ASSERT_NE(field->textInterface(), nullptr);
+    EXPECT_EQ(field->textInterface()->text(0, field->textInterface()->characterCount()),
+              date->text());
+    EXPECT_EQ(field->valueInterface(), nullptr);
+    field->actionInterface()->doAction(QAccessibleActionInterface::showMenuAction());
+    EXPECT_TRUE(date->calendarWidget()->isVisible());
+    date->calendarWidget()->window()->close();
     // The page tabs are named by their captions.
     QAccessibleInterface* tabs = QAccessible::queryAccessibleInterface(Pages->focusProxy());
     ASSERT_EQ(tabs->childCount(), Pages->count());

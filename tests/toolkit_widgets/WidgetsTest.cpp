@@ -203,6 +203,8 @@ TEST(DateField, TakesNoTypedDateAndPicksOneInTheCalendar) {
     QTest::keyClick(field, Qt::Key_Down, Qt::AltModifier);
     ASSERT_TRUE(calendar->isVisible());
     EXPECT_EQ(calendar->selectedDate(), start);
+    EXPECT_EQ(calendar->locale().monthName(4, QLocale::LongFormat), QStringLiteral("апреля"));
+    EXPECT_EQ(calendar->firstDayOfWeek(), Qt::Monday);
     QWidget* grid = calendar->focusWidget() ? calendar->focusWidget() : calendar;
     QTest::keyClick(grid, Qt::Key_Right);
     QTest::keyClick(grid, Qt::Key_Return);
