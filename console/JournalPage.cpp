@@ -2,6 +2,7 @@
 
 #include "Mainform.h"
 
+#include "Application.h"
 #include "Cp1251.h"
 #include "Dialogs.h"
 
@@ -36,6 +37,7 @@ QByteArray JournalBytes(const QTextDocument& journal) {
 
 void TForm1::JournalAdd(const QString& line) {
     RichEdit1->appendPlainText(line);
+    JournalUnsaved = true;
     QScrollBar* bar = RichEdit1->verticalScrollBar();
     bar->setValue(bar->maximum());
 }
@@ -54,6 +56,13 @@ void TForm1::Button4Click(QObject*) {
 
 void TForm1::Button6Click(QObject*) {
     RichEdit1->clear();
+    JournalUnsaved = false;
+}
+
+void TForm1::OfferJournalSave() {
+    // Asked again after a save that failed or was cancelled: only "Нет" gives the lines up.
+    while (JournalUnsaved && AskYesNo(QStringLiteral("Сохранить журнал теста?")))
+        RunHandler([this] { Button5Click(Button5); });
 }
 
 void TForm1::Button5Click(QObject*) {
@@ -79,4 +88,5 @@ void TForm1::Button5Click(QObject*) {
         file.cancelWriting();
         fail(reason);
     }
+    JournalUnsaved = false;
 }

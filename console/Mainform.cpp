@@ -67,7 +67,8 @@ TForm1::~TForm1() {
 void TForm1::ConnectHandlers() {
     ConnectHandler(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     ConnectHandler(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
-    // Journal page.
+    // Journal page and the full device test.
+    ConnectHandler(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
     ConnectHandler(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
     ConnectHandler(Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
     ConnectHandler(Button6, &QPushButton::clicked, this, &TForm1::Button6Click);
@@ -102,8 +103,12 @@ bool TForm1::event(QEvent* event) {
 
 void TForm1::closeEvent(QCloseEvent* event) {
     // Closing the main window ends the program; an open port is released when the process ends.
+    // A running test stops at the check point where the close was handled, instead of going on
+    // printing behind a closed window.
     QWidget::closeEvent(event);
-    if (event->isAccepted()) QCoreApplication::quit();
+    if (!event->isAccepted()) return;
+    StopFlag = true;
+    QCoreApplication::quit();
 }
 
 void TForm1::FormActivate(QObject*) {

@@ -37,9 +37,14 @@ public:
     // Journal of the "Тест РРО" page (JournalPage.cpp).
     void JournalAdd(const QString& line); // appends one line and keeps it visible
     void JournalShowEnd();                // repaints the journal and scrolls to its last line
-    void Button4Click(QObject* Sender);   // stop
-    void Button5Click(QObject* Sender);   // save
-    void Button6Click(QObject* Sender);   // clear
+    // Before the program ends by itself: offers to save journal lines that were never saved.
+    void OfferJournalSave();
+    void Button4Click(QObject* Sender); // stop
+    void Button5Click(QObject* Sender); // save
+    void Button6Click(QObject* Sender); // clear
+
+    // Full device test of the "Тест РРО" page (FullTestPage.cpp): start.
+    void Button3Click(QObject* Sender);
 
     // "Дополнительные функции" page (FunctionsPage.cpp).
     void Button12Click(QObject* Sender);    // print test on a non-fiscal receipt
@@ -68,10 +73,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    friend class TFullTest; // one run of the full device test (FullTestPage.cpp)
+
     void ConnectHandlers();
     void ShowAboutText(); // AboutPage.cpp
 
-    bool Activated = false; // FormActivate has run
+    bool Activated = false;      // FormActivate has run
+    bool JournalUnsaved = false; // the journal holds lines written since it was last saved
 };
 
 extern TForm1* Form1;

@@ -9,8 +9,9 @@ class QWidget;
 
 // The console's modal boxes and the save-file prompt.
 //
-// Tests replace the box and the prompt with recorders (SetMessageSink, SetSaveFilePrompt); the
-// program itself never changes them, so it always shows the real boxes and dialogs.
+// Tests replace the boxes and the prompt with recorders (SetMessageSink, SetQuestionAnswerer,
+// SetSaveFilePrompt); the program itself never changes them, so it always shows the real boxes
+// and dialogs.
 
 // Plain modal message box: the text and one OK button. The caller goes on once it is closed.
 void ShowMessage(const QString& text);
@@ -24,6 +25,14 @@ void ShowException(const QString& text);
 // An empty function puts the real boxes back.
 using MessageSink = std::function<void(const QString& text)>;
 void SetMessageSink(MessageSink sink);
+
+// Modal question box with the buttons "Да" and "Нет": true when the user answers yes. Enter
+// answers yes, Escape no.
+bool AskYesNo(const QString& text);
+
+// Answers every question instead of the user; an empty function puts the real box back.
+using QuestionAnswerer = std::function<bool(const QString& text)>;
+void SetQuestionAnswerer(QuestionAnswerer answerer);
 
 // Asks for the name of a file to write. Gives the chosen name, or an empty text when the user
 // cancels. The dialog asks before an existing file is replaced.

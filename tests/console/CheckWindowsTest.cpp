@@ -1,6 +1,4 @@
 #include "DeviceFixture.h"
-#include "Status.h"
-#include "Switches.h"
 
 #include <QHideEvent>
 #include <QLineEdit>
@@ -10,20 +8,8 @@
 
 namespace {
 
-class CheckWindows : public DeviceTest {
+class CheckWindows : public CheckWindowsTest {
 protected:
-    void SetUp() override {
-        DeviceTest::SetUp();
-        Switches = std::make_unique<TForm2>();
-        State = std::make_unique<TForm4>();
-        Form2 = Switches.get();
-        Form4 = State.get();
-    }
-    void TearDown() override {
-        State.reset();
-        Switches.reset();
-        DeviceTest::TearDown();
-    }
     // Shows a check window modally, as the full test does, and closes it with its own button
     // once it has had its activation; gives what `look` read while it was shown.
     template <class Look> auto ShowModal(QDialog& window, Look look) {
@@ -41,19 +27,10 @@ protected:
         window.exec();
         return seen;
     }
-    template <class F> void WithModel(F f) {
-        Printer.WithModel([&](DeviceModel& model) {
-            f(model);
-            return 0;
-        });
-    }
     QStringList Findings() const {
         const QString text = Find<QPlainTextEdit>(*State, "Memo1")->toPlainText();
         return text.isEmpty() ? QStringList() : text.split('\n');
     }
-
-    std::unique_ptr<TForm2> Switches;
-    std::unique_ptr<TForm4> State;
 };
 
 TEST_F(CheckWindows, SwitchesWindowShowsTheSettingTheDeviceReports) {

@@ -12,19 +12,27 @@
 #include <memory>
 #include <string>
 
-// Records the text of every message box and exception box instead of showing it, and the
-// blocking waits instead of spending them, for as long as it lives.
+// Records the text of every message box and exception box instead of showing it, every yes/no
+// question (answered with Answer), and the blocking waits instead of spending them, for as long
+// as it lives.
 class MessageRecorder {
 public:
     MessageRecorder() {
         SetMessageSink([this](const QString& text) { Texts << text; });
+        SetQuestionAnswerer([this](const QString& text) {
+            Questions << text;
+            return Answer;
+        });
         SetSleepFunction([this](int milliseconds) { Sleeps.push_back(milliseconds); });
     }
     ~MessageRecorder() {
         SetMessageSink({});
+        SetQuestionAnswerer({});
         SetSleepFunction({});
     }
     QStringList Texts;
+    QStringList Questions;
+    bool Answer = false;
     std::vector<int> Sleeps;
 };
 

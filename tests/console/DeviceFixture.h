@@ -2,6 +2,8 @@
 
 #include "ConsoleFixture.h"
 #include "SimulatedPrinter.h"
+#include "Status.h"
+#include "Switches.h"
 
 #include <QComboBox>
 #include <QWidget>
@@ -30,4 +32,31 @@ protected:
     }
 
     SimulatedPrinter Printer{1};
+};
+
+// DeviceTest with the two check windows created beside the main window, as at start-up.
+class CheckWindowsTest : public DeviceTest {
+protected:
+    void SetUp() override {
+        DeviceTest::SetUp();
+        Switches = std::make_unique<TForm2>();
+        State = std::make_unique<TForm4>();
+        Form2 = Switches.get();
+        Form4 = State.get();
+    }
+    void TearDown() override {
+        State.reset();
+        Switches.reset();
+        DeviceTest::TearDown();
+    }
+    // Runs f(DeviceModel&) on the printer: faults, conditions.
+    template <class F> void WithModel(F f) {
+        Printer.WithModel([&](DeviceModel& model) {
+            f(model);
+            return 0;
+        });
+    }
+
+    std::unique_ptr<TForm2> Switches;
+    std::unique_ptr<TForm4> State;
 };

@@ -156,8 +156,8 @@ void clickButton(QWidget* window, const char* name) {
 }
 
 // The additional functions page and the cutter and beeper page after operations against the
-// simulated printer, with the boxes the operations end with; the printer's paper roll is
-// printed.
+// simulated printer, with the boxes the operations end with, and the journal after a full test
+// pass; the printer's paper roll is printed.
 void renderOperations(TForm1& form, TPageControl* pages) {
     SimulatedPrinter printer(1);
     SetSleepFunction([](int) {}); // the repeated tests' pauses are not waited for
@@ -194,11 +194,23 @@ void renderOperations(TForm1& form, TPageControl* pages) {
         clickButton(&form, "Button18");
     }
     save(&form, QStringLiteral("page7_done.png"));
+
+    // The journal at the end of one full test pass, at delay 0 and without the timer test's
+    // minute: what the technician sees when the run is over.
+    pages->setCurrentIndex(0);
+    if (auto* delay = form.findChild<QLineEdit*>(QStringLiteral("Edit1")))
+        delay->setText(QStringLiteral("0"));
+    {
+        TBoxCatcher boxes(QStringLiteral("page1_fullpass"));
+        form.Button3Click(nullptr);
+    }
+    save(&form, QStringLiteral("page1_fullpass.png"));
     form.Button2Click(nullptr);
     SetSleepFunction({});
     for (const std::string& line : printer.PaperRoll())
         std::printf("paper: %s\n", qPrintable(FromCp1251(QByteArray::fromStdString(line))));
 }
+
 #endif
 
 } // namespace
