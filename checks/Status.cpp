@@ -1,5 +1,6 @@
 #include "Status.h"
 
+#include "Accessible.h"
 #include "Application.h"
 #include "Dialogs.h"
 #include "Replies.h"
@@ -8,6 +9,7 @@ TForm4* Form4 = nullptr;
 
 TForm4::TForm4(QWidget* parent) : QDialog(parent) {
     setupUi(this);
+    GiveAccessibleNames(this);
     // An ordinary frame: caption with system menu, close box, minimise and maximise buttons.
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);

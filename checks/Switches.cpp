@@ -1,5 +1,6 @@
 #include "Switches.h"
 
+#include "Accessible.h"
 #include "Application.h"
 #include "Dialogs.h"
 #include "FormFrame.h"
@@ -9,6 +10,7 @@ TForm2* Form2 = nullptr;
 
 TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     setupUi(this);
+    GiveAccessibleNames(this);
     SetFixedToolFrame(this, width(), height());
     CenterOnDesktop(this);
     ConnectHandler(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);

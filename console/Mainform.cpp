@@ -1,5 +1,6 @@
 #include "Mainform.h"
 
+#include "Accessible.h"
 #include "Application.h"
 #include "Dialogs.h"
 #include "FocusEvents.h"
@@ -54,6 +55,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     // No cashier chosen yet: the list shows the prompt until the activation defaults pick one.
     ComboBox8->setEditText(QStringLiteral("<Выберите кассира>"));
     SetUpFunctionsPage();
+    GiveAccessibleNames(this);
     SetFixedToolFrame(this, width(), height());
     CenterOnDesktop(this);
     ShowAboutText();

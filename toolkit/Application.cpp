@@ -1,10 +1,15 @@
 #include "Application.h"
 
+#include "Accessible.h"
 #include "Dialogs.h"
 
 #include <exception>
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // Before any window exists: a screen reader that is already running asks for the controls'
+    // accessible interfaces as soon as they are made.
+    InstallAccessibleInterfaces();
+}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {

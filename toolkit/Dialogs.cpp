@@ -1,5 +1,7 @@
 #include "Dialogs.h"
 
+#include "Accessible.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -25,14 +27,22 @@ SaveFilePrompt& Prompt() {
 // The boxes carry the program's short name in their caption, like every box of the console.
 const QString BoxCaption = QStringLiteral("TR7042K");
 
+// Shows a box over the active window, modal for the whole program, once its buttons are in.
+int RunBox(QMessageBox& box) {
+    box.setWindowModality(Qt::ApplicationModal);
+    // A screen reader announces the box by its caption; the description carries the message.
+    box.setAccessibleDescription(box.text());
+    GiveAccessibleNames(&box);
+    return box.exec();
+}
+
 void ShowBox(const QString& text, QMessageBox::Icon icon) {
     if (Sink()) {
         Sink()(text);
         return;
     }
     QMessageBox box(icon, BoxCaption, text, QMessageBox::Ok, QApplication::activeWindow());
-    box.setWindowModality(Qt::ApplicationModal);
-    box.exec();
+    RunBox(box);
 }
 
 } // namespace
@@ -58,12 +68,11 @@ bool AskYesNo(const QString& text) {
     if (Answerer()) return Answerer()(text);
     QMessageBox box(QMessageBox::Question, BoxCaption, text, QMessageBox::NoButton,
                     QApplication::activeWindow());
-    box.setWindowModality(Qt::ApplicationModal);
     QPushButton* yes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
     QPushButton* no = box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
     box.setDefaultButton(yes);
     box.setEscapeButton(no);
-    box.exec();
+    RunBox(box);
     return box.clickedButton() == yes;
 }
 

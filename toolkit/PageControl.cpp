@@ -1,18 +1,50 @@
 #include "PageControl.h"
 
+#include "Accessible.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QEvent>
+#include <QHash>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QProxyStyle>
+#include <QShortcut>
 #include <QStyleFactory>
+#include <QStyleOptionFocusRect>
 #include <QStyleOptionTab>
 #include <QTabBar>
 
 namespace {
 constexpr int kTabPadding = 6; // blank on each side of a caption
 constexpr int kBarGap = 0;     // between the last row and the page frame
+
+// Page turning keys of tabbed windows: the step each one turns by.
+struct PageKey {
+    QKeySequence keys;
+    int step;
+};
+const PageKey kPageKeys[] = {
+    {QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+    {QKeySequence(Qt::CTRL | Qt::Key_PageDown), 1},
+    {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), -1},
+    {QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1},
+};
+
+// Step of a page turning key press, 0 for any other key. Ctrl+Shift+Tab arrives as Backtab.
+int PageStepOf(const QKeyEvent* event) {
+    const Qt::KeyboardModifiers mods =
+        event->modifiers() &
+        (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    const int key = event->key() == Qt::Key_Backtab ? int(Qt::Key_Tab) : event->key();
+    const QKeySequence pressed(QKeyCombination(mods, Qt::Key(key)));
+    for (const PageKey& k : kPageKeys)
+        if (k.keys == pressed) return k.step;
+    return 0;
+}
 } // namespace
 
 // Moves QTabWidget's page frame and page stack below the multi-row bar. QTabWidget asks its
@@ -52,9 +84,12 @@ class TPageTabRows : public QWidget {
 public:
     explicit TPageTabRows(TPageControl* owner) : QWidget(owner), owner_(owner) {
         setAttribute(Qt::WA_NoMousePropagation);
-        setFocusPolicy(Qt::NoFocus);
+        // A click on a tab or Tab gives the bar the focus; the arrows then move between tabs.
+        setFocusPolicy(Qt::StrongFocus);
         setMouseTracking(true); // for the hover look of the tab under the pointer
     }
+
+    TPageControl* owner() const { return owner_; }
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -98,7 +133,46 @@ protected:
             if (i != current) textRect.translate(0, 1);
             s->drawItemText(&p, textRect, Qt::AlignCenter, opt.palette,
                             opt.state & QStyle::State_Enabled, opt.text, QPalette::WindowText);
+            if (i == current && hasFocus()) {
+                // The style shows the frame once the focus has moved by keyboard, as on buttons.
+                QStyleOptionFocusRect focus;
+                focus.initFrom(this);
+                focus.rect = opt.rect.adjusted(3, 3, -3, -2);
+                focus.backgroundColor = palette().color(QPalette::Window);
+                s->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+            }
         }
+    }
+
+    void keyPressEvent(QKeyEvent* event) override {
+        // Left and Right select the neighbouring tab, stopping at the first and the last.
+        if (!(event->modifiers() & ~Qt::KeypadModifier)) {
+            const int forward = isRightToLeft() ? Qt::Key_Left : Qt::Key_Right;
+            const int back = isRightToLeft() ? Qt::Key_Right : Qt::Key_Left;
+            if (event->key() == forward || event->key() == back) {
+                owner_->turnPage(event->key() == forward ? 1 : -1, false);
+                return;
+            }
+        }
+        QWidget::keyPressEvent(event);
+    }
+
+    void focusInEvent(QFocusEvent* event) override {
+        QWidget::focusInEvent(event);
+        update();
+        // A screen reader then reads the selected tab ("Пароли, page tab, 8 of 8"), not only
+        // the bar: told after Qt has told of the bar's focus.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (hasFocus()) owner_->tellAccessibility(owner_->currentIndex());
+            },
+            Qt::QueuedConnection);
+    }
+
+    void focusOutEvent(QFocusEvent* event) override {
+        QWidget::focusOutEvent(event);
+        update();
     }
 
     void mousePressEvent(QMouseEvent* event) override {
@@ -127,12 +201,155 @@ private:
     int hovered_ = -1;
 };
 
+// One tab of the bar for screen readers and UI automation: its caption, whether its page is
+// shown, where it is, and a press action that selects its page as a click does.
+class TPageTabAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
+public:
+    TPageTabAccessible(TPageTabRows* rows, int index) : rows_(rows), index_(index) {}
+
+    bool isValid() const override { return rows_ && index_ < rows_->owner()->count(); }
+    QObject* object() const override { return nullptr; }
+    QAccessibleInterface* parent() const override {
+        return QAccessible::queryAccessibleInterface(rows_.data());
+    }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessible::Role role() const override { return QAccessible::PageTab; }
+    void setText(QAccessible::Text, const QString&) override {}
+
+    QString text(QAccessible::Text t) const override {
+        if (!isValid() || t != QAccessible::Name) return {};
+        return WithoutMnemonic(rows_->owner()->tabText(index_));
+    }
+
+    QRect rect() const override {
+        if (!isValid()) return {};
+        const TPageControl* pc = rows_->owner();
+        const QRect r = pc->tabRect(index_);
+        return QRect(pc->mapToGlobal(r.topLeft()), r.size());
+    }
+
+    QAccessible::State state() const override {
+        QAccessible::State st;
+        if (!isValid()) {
+            st.invalid = true;
+            return st;
+        }
+        const TPageControl* pc = rows_->owner();
+        const bool shown = pc->currentIndex() == index_;
+        st.selectable = true;
+        st.focusable = true;
+        st.selected = shown;
+        st.focused = shown && rows_->hasFocus();
+        st.disabled = !rows_->isEnabled() || !pc->isTabEnabled(index_);
+        st.invisible = !rows_->isVisible();
+        return st;
+    }
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this)
+                                                    : nullptr;
+    }
+
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& name) override {
+        if (name != pressAction() || !isValid()) return;
+        TPageControl* pc = rows_->owner();
+        if (pc->isEnabled() && pc->isTabEnabled(index_)) pc->selectByUser(index_);
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+private:
+    QPointer<TPageTabRows> rows_;
+    int index_;
+};
+
+// The bar for screen readers and UI automation: a page tab list named after the shown page,
+// whose children are the tabs.
+class TPageTabsAccessible : public QAccessibleWidget {
+public:
+    explicit TPageTabsAccessible(TPageTabRows* rows)
+        : QAccessibleWidget(rows, QAccessible::PageTabList) {}
+    ~TPageTabsAccessible() override {
+        for (QAccessible::Id id : std::as_const(tabs_))
+            QAccessible::deleteAccessibleInterface(id);
+    }
+
+    int childCount() const override { return owner()->count(); }
+
+    QAccessibleInterface* child(int index) const override {
+        if (index < 0 || index >= childCount()) return nullptr;
+        if (const auto known = tabs_.constFind(index); known != tabs_.cend())
+            return QAccessible::accessibleInterface(*known);
+        auto* tab = new TPageTabAccessible(rows(), index);
+        tabs_.insert(index, QAccessible::registerAccessibleInterface(tab));
+        return tab;
+    }
+
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        for (auto it = tabs_.cbegin(); it != tabs_.cend(); ++it)
+            if (QAccessible::accessibleInterface(it.value()) == child) return it.key();
+        return -1;
+    }
+
+    QAccessibleInterface* childAt(int x, int y) const override {
+        return child(owner()->tabAt(owner()->mapFromGlobal(QPoint(x, y))));
+    }
+
+    QAccessibleInterface* focusChild() const override {
+        return rows()->hasFocus() ? child(owner()->currentIndex()) : nullptr;
+    }
+
+    QString text(QAccessible::Text t) const override {
+        QString text = QAccessibleWidget::text(t);
+        if (t == QAccessible::Name && text.isEmpty() && owner()->currentIndex() >= 0)
+            text = WithoutMnemonic(owner()->tabText(owner()->currentIndex()));
+        return text;
+    }
+
+private:
+    TPageTabRows* rows() const { return static_cast<TPageTabRows*>(widget()); }
+    TPageControl* owner() const { return rows()->owner(); }
+
+    mutable QHash<int, QAccessible::Id> tabs_;
+};
+
+namespace {
+QAccessibleInterface* PageTabsFactory(const QString& className, QObject* object) {
+    // The bar has no meta-object of its own, so it is asked for as a plain QWidget.
+    if (className == QLatin1String("QWidget"))
+        if (auto* rows = dynamic_cast<TPageTabRows*>(object)) return new TPageTabsAccessible(rows);
+    return nullptr;
+}
+} // namespace
+
 TPageControl::TPageControl(QWidget* parent) : QTabWidget(parent) {
+    QAccessible::installFactory(PageTabsFactory); // once: the same factory is not added twice
     style_ = new TPageControlStyle(this, QStyleFactory::create(QApplication::style()->name()));
     setStyle(style_);
     tabBar()->hide();
+    tabBar()->setFocusPolicy(Qt::NoFocus);
     rows_ = new TPageTabRows(this);
-    connect(this, &QTabWidget::currentChanged, rows_, [this] { rows_->update(); });
+    // Focus given to the page control (setFocus, a tab order that names it) goes to the bar.
+    setFocusProxy(rows_);
+    connect(this, &QTabWidget::currentChanged, rows_, [this](int index) {
+        rows_->update();
+        // Focus inside the old page moves to the new page's first control; a page without one
+        // (every control disabled) would take the focus itself, where no key does anything and
+        // a screen reader reads nothing. The tabs take it then.
+        const QWidget* focus = QApplication::focusWidget();
+        if (focus && isAncestorOf(focus) && focus->focusPolicy() == Qt::NoFocus)
+            rows_->setFocus(Qt::OtherFocusReason);
+        tellAccessibility(index);
+    });
+    for (const PageKey& k : kPageKeys) {
+        auto* shortcut = new QShortcut(k.keys, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this,
+                [this, step = k.step] { turnPage(step, true); });
+    }
     relayoutTabs();
 }
 
@@ -148,10 +365,43 @@ void TPageControl::selectByUser(int index) {
     if (currentIndex() == index) emit pageChangedByUser(index);
 }
 
+void TPageControl::turnPage(int step, bool wrap) {
+    const int n = count();
+    if (!isEnabled() || n < 2) return;
+    int index = currentIndex();
+    for (int tried = 1; tried < n; ++tried) {
+        index += step;
+        if (index < 0 || index >= n) {
+            if (!wrap) return;
+            index = (index + n) % n;
+        }
+        if (isTabEnabled(index)) {
+            selectByUser(index);
+            return;
+        }
+    }
+}
+
 void TPageControl::keyPressEvent(QKeyEvent* event) {
-    const int before = currentIndex();
+    // The window's shortcuts take these keys first. They reach this handler only when the
+    // focused control inside a page claimed them ahead of the shortcuts and left them unused.
+    if (const int step = PageStepOf(event)) {
+        turnPage(step, true);
+        return;
+    }
     QTabWidget::keyPressEvent(event);
-    if (currentIndex() != before) emit pageChangedByUser(currentIndex());
+}
+
+void TPageControl::tellAccessibility(int index) {
+    if (!QAccessible::isActive() || index < 0) return;
+    if (rows_->hasFocus()) {
+        QAccessibleEvent focus(rows_, QAccessible::Focus);
+        focus.setChild(index);
+        QAccessible::updateAccessibility(&focus);
+    }
+    QAccessibleEvent selection(rows_, QAccessible::Selection);
+    selection.setChild(index);
+    QAccessible::updateAccessibility(&selection);
 }
 
 void TPageControl::setTabText(int index, const QString& text) {

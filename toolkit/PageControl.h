@@ -14,7 +14,14 @@ class TPageControlStyle;
 //
 // Rows are filled in page order from the top; each row is stretched to the full width. The rows
 // stay where they are when another page is selected. A disabled control greys its tabs and
-// ignores clicks.
+// ignores clicks and keys.
+//
+// Keys, as in every tabbed window: Ctrl+Tab and Ctrl+PgDn turn to the next page, Ctrl+Shift+Tab
+// and Ctrl+PgUp to the previous one (both wrap round), wherever the focus is in the window. The
+// bar takes the focus like any control (a click or Tab); while it has it, the selected tab shows
+// the focus frame and Left and Right select the neighbouring tabs. Screen readers and UI
+// automation see the bar as a list of page tabs named by their captions, each with a press
+// action that selects its page as a click does.
 //
 // currentChanged(int) follows every change of page; pageChangedByUser(int) only those the user
 // made, which is what a handler that must not run for the program's own page changes wants.
@@ -39,8 +46,9 @@ public:
     QSize minimumSizeHint() const override;
 
 signals:
-    // The user chose another page, by a click on its tab or from the keyboard (Ctrl+Tab and the
-    // like). Unlike currentChanged(int), it is not emitted when the program selects a page.
+    // The user chose another page, by a click on its tab, from the keyboard or through the
+    // accessibility layer. Unlike currentChanged(int), it is not emitted when the program
+    // selects a page.
     void pageChangedByUser(int index);
 
 protected:
@@ -54,9 +62,14 @@ protected:
 private:
     friend class TPageTabRows;
     friend class TPageControlStyle;
+    friend class TPageTabAccessible;
 
     void relayoutTabs();
     void selectByUser(int index);
+    // Selects the nearest enabled page `step` pages away (+1 next, -1 previous) for the user;
+    // with `wrap` the last page is followed by the first.
+    void turnPage(int step, bool wrap);
+    void tellAccessibility(int index);
     int tabWidthHint(int index) const;
     // True when a caption changed behind this class's back (through a QTabWidget pointer);
     // the rows are then laid again from the event loop.

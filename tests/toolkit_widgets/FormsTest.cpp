@@ -157,8 +157,8 @@ const Control kMainControls[] = {
     {"RadioGroup4_1", "QRadioButton", "Полный"},
     {"Label38", "QLabel", "Дата (начало):"},
     {"Label39", "QLabel", "Дата (конец):"},
-    {"DateEdit1", "QDateEdit", nullptr},
-    {"DateEdit2", "QDateEdit", nullptr},
+    {"DateEdit1", "TDateEdit", nullptr},
+    {"DateEdit2", "TDateEdit", nullptr},
     {"Label40", "QLabel", "Номер (начало):"},
     {"Label41", "QLabel", "Номер (конец):"},
     {"Edit25", "QLineEdit", "1"},
@@ -457,6 +457,9 @@ TEST(MainForm, EditLimitsAndMaskedFields) {
     for (QDateEdit* d : {ui.DateEdit1, ui.DateEdit2}) {
         EXPECT_TRUE(d->calendarPopup());
         EXPECT_EQ(d->displayFormat(), QStringLiteral("dd.MM.yy"));
+        // Only dates a two-digit year names without doubt.
+        EXPECT_EQ(d->minimumDate(), QDate(2000, 1, 1));
+        EXPECT_EQ(d->maximumDate(), QDate(2099, 12, 31));
     }
 }
 

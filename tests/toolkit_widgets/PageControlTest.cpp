@@ -1,10 +1,13 @@
 // The multi-row page control: every caption visible in rows that do not overlap, pages below the
-// bar, clicks that select pages, and a disabled control that ignores them.
+// bar, clicks, keys and screen readers that select pages, and a disabled control that ignores
+// them.
 
 #include "PageControl.h"
 
+#include <QAccessible>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTabBar>
@@ -221,4 +224,80 @@ TEST(PageControl, KeepsWorkingAsATabWidget) {
     EXPECT_EQ(pc.tabAt(QPoint(-5, -5)), -1);
     // The single-row tab bar of QTabWidget stays hidden.
     EXPECT_FALSE(pc.tabBar()->isVisible());
+}
+
+TEST(PageControl, ArrowsOnTheFocusedBarAndScreenReadersSelectPagesAsAClickDoes) {
+    Control c;
+    TPageControl& pc = *c.pages;
+    auto* elsewhere = new QLineEdit(&c.window);
+    elsewhere->setGeometry(8, 405, 60, 20);
+    elsewhere->show();
+    c.window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&c.window));
+    pc.setTabEnabled(2, false);
+    QSignalSpy byUser(&pc, &TPageControl::pageChangedByUser);
+    QWidget* bar = pc.focusProxy();
+    ASSERT_NE(bar, nullptr);
+
+    // Keys on the bar: the arrows stop at the ends and skip a disabled page; the page keys wrap.
+    elsewhere->setFocus();
+    QTest::keyClick(elsewhere, Qt::Key_Tab);
+    ASSERT_TRUE(bar->hasFocus()) << "the bar is a stop of the Tab key";
+    const struct {
+        int key;
+        Qt::KeyboardModifiers mods;
+        int page;
+    } steps[] = {{Qt::Key_Right, {}, 1}, {Qt::Key_Right, {}, 3},
+                 {Qt::Key_Left, {}, 1},  {Qt::Key_Left, {}, 0},
+                 {Qt::Key_Left, {}, 0},  {Qt::Key_PageUp, Qt::ControlModifier, 7},
+                 {Qt::Key_Right, {}, 7}, {Qt::Key_Tab, Qt::ControlModifier, 0}};
+    int changes = 0;
+    for (const auto& s : steps) {
+        const int before = pc.currentIndex();
+        QTest::keyClick(bar, Qt::Key(s.key), s.mods);
+        EXPECT_EQ(pc.currentIndex(), s.page) << "key " << s.key << " from " << before;
+        if (s.page != before) {
+            ASSERT_EQ(byUser.count(), ++changes);
+            EXPECT_EQ(byUser.last().at(0).toInt(), s.page);
+        }
+    }
+    EXPECT_EQ(byUser.count(), changes) << "no signal where the page stayed";
+
+    // The selected tab shows the focus frame while the bar has the keyboard focus.
+    const QRect tab = pc.tabRect(0).translated(-bar->pos());
+    const QImage focused = bar->grab(tab).toImage();
+    elsewhere->setFocus(Qt::TabFocusReason);
+    EXPECT_NE(bar->grab(tab).toImage(), focused);
+
+    // What a screen reader sees: a list of named tabs, the shown one selected; pressing a tab
+    // selects its page as a click does.
+    QAccessibleInterface* tabs = QAccessible::queryAccessibleInterface(bar);
+    ASSERT_NE(tabs, nullptr);
+    EXPECT_EQ(tabs->role(), QAccessible::PageTabList);
+    ASSERT_EQ(tabs->childCount(), 8);
+    EXPECT_EQ(tabs->text(QAccessible::Name), QString::fromUtf8(kCaptions[0]));
+    for (int i = 0; i < 8; ++i) {
+        QAccessibleInterface* t = tabs->child(i);
+        EXPECT_EQ(t->role(), QAccessible::PageTab);
+        EXPECT_EQ(t->text(QAccessible::Name), QString::fromUtf8(kCaptions[i]));
+        EXPECT_EQ(t->state().selected, i == 0);
+        EXPECT_EQ(t->state().disabled, i == 2);
+        EXPECT_EQ(tabs->indexOfChild(t), i);
+        EXPECT_TRUE(t->rect().contains(pc.mapToGlobal(pc.tabRect(i).center())));
+    }
+    tabs->child(4)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(pc.currentIndex(), 4);
+    EXPECT_EQ(byUser.last().at(0).toInt(), 4);
+    EXPECT_TRUE(tabs->child(4)->state().selected);
+    tabs->child(2)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(pc.currentIndex(), 4) << "a disabled tab cannot be pressed";
+
+    // A disabled control turns no page, whatever asks.
+    pc.setEnabled(false);
+    const int count = byUser.count();
+    tabs->child(5)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QTest::keyClick(elsewhere, Qt::Key_PageDown, Qt::ControlModifier);
+    QTest::keyClick(elsewhere, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(pc.currentIndex(), 4);
+    EXPECT_EQ(byUser.count(), count);
 }

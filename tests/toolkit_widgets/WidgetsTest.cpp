@@ -1,17 +1,24 @@
-// The circle indicator, the radio-group item index, the list selection and the painted wait.
+// The circle indicator, the radio-group item index, the list selection, the painted wait and
+// the date field.
 
 #include "CircleShape.h"
+#include "DateEdit.h"
 #include "Pump.h"
 #include "RadioGroup.h"
 #include "Selection.h"
 
+#include <QCalendarWidget>
+#include <QClipboard>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGroupBox>
-#include <QTimer>
+#include <QGuiApplication>
 #include <QImage>
+#include <QLineEdit>
 #include <QRadioButton>
+#include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -162,4 +169,60 @@ TEST(BlockingSleep, KeepsTheWindowPainted) {
     EXPECT_GE(clock.elapsed(), 55);
     EXPECT_TRUE(timerRan);
     EXPECT_GT(window.paints, before);
+}
+
+TEST(DateField, TakesNoTypedDateAndPicksOneInTheCalendar) {
+    QWidget window;
+    auto* field = new TDateEdit(&window);
+    field->setDisplayFormat(QStringLiteral("dd.MM.yy"));
+    field->setGeometry(10, 10, 90, 22);
+    const QDate start(2006, 4, 10);
+    field->setDate(start);
+    window.resize(300, 260);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    field->setFocus();
+
+    // Typing, deleting, stepping, pasting and the wheel leave the date alone.
+    QTest::keyClicks(field, QStringLiteral("150406"));
+    for (Qt::Key key : {Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp,
+                        Qt::Key_PageDown})
+        QTest::keyClick(field, key);
+    QGuiApplication::clipboard()->setText(QStringLiteral("15.04.06"));
+    QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+    QWheelEvent wheel(QPointF(20, 10), field->mapToGlobal(QPointF(20, 10)), QPoint(),
+                      QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(field, &wheel);
+    EXPECT_EQ(field->date(), start);
+    EXPECT_EQ(field->text(), QStringLiteral("10.04.06"));
+
+    // Alt+Down opens the calendar; the arrows and Enter pick the next day and close it.
+    QCalendarWidget* calendar = field->calendarWidget();
+    ASSERT_NE(calendar, nullptr);
+    QTest::keyClick(field, Qt::Key_Down, Qt::AltModifier);
+    ASSERT_TRUE(calendar->isVisible());
+    EXPECT_EQ(calendar->selectedDate(), start);
+    EXPECT_EQ(calendar->locale().monthName(4, QLocale::LongFormat), QStringLiteral("апреля"));
+    EXPECT_EQ(calendar->firstDayOfWeek(), Qt::Monday);
+    QWidget* grid = calendar->focusWidget() ? calendar->focusWidget() : calendar;
+    QTest::keyClick(grid, Qt::Key_Right);
+    QTest::keyClick(grid, Qt::Key_Return);
+    EXPECT_FALSE(calendar->isVisible());
+    EXPECT_EQ(field->date(), QDate(2006, 4, 11));
+
+    // F4 opens it too; Esc closes it and keeps the date.
+    QTest::keyClick(field, Qt::Key_F4);
+    ASSERT_TRUE(calendar->isVisible());
+    QTest::keyClick(calendar->window(), Qt::Key_Escape);
+    EXPECT_FALSE(calendar->isVisible());
+    EXPECT_EQ(field->date(), QDate(2006, 4, 11));
+
+    // Tab leaves the field at once: it has no parts of the date to visit.
+    auto* next = new QLineEdit(&window);
+    next->setGeometry(10, 40, 90, 22);
+    next->show();
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_Tab);
+    EXPECT_TRUE(next->hasFocus());
 }
