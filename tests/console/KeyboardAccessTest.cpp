@@ -160,6 +160,17 @@ TEST_F(KeyboardAccess, PageKeysTurnPagesFromEveryControlLikeAClick) {
             EXPECT_EQ(byUser.at(3).at(0).toInt(), page);
         }
     }
+    // A page turned by a key runs that page's handler as a click does: the information page
+    // asks the device for its numbers and state.
+    Pages->setCurrentWidget(Get<QWidget>("TabSheet3"));
+    Printer.ClearRequests();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown, Qt::ControlModifier);
+    std::vector<int> commands;
+    for (const auto& request : Received())
+        commands.push_back(request.first);
+    EXPECT_EQ(commands, (std::vector<int>{0x5A, 0x63, 0x61}));
+    EXPECT_FALSE(Get<QLineEdit>("Edit12")->text().isEmpty());
+
     // Disconnected, the pages stay as they are.
     Window->Button2Click(nullptr);
     byUser.clear();
