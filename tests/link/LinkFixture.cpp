@@ -1,6 +1,5 @@
 #include "LinkFixture.h"
 
-
 namespace linktest {
 
 std::vector<Delivery>& deliveries() {
