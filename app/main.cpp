@@ -6,6 +6,10 @@
 #include "Status.h"
 #include "Switches.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -42,6 +46,13 @@ int main(int argc, char** argv) {
     }
     TApplication application(argc, argv);
     application.setApplicationName(QStringLiteral("tr7042k-console"));
+    // The console speaks Russian whatever the desktop's language, so the parts Qt draws itself
+    // (the save dialog, the calendar, the text fields' menus) speak it too, where Qt's own
+    // translations are installed.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
+                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        application.installTranslator(&qtTexts);
     // The windows belong to the program as a whole and go when it ends.
     std::unique_ptr<TForm1> mainWindow;
     std::unique_ptr<TForm2> switchesWindow;
