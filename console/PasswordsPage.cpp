@@ -25,8 +25,10 @@ void TForm1::Button22Click(QObject*) {
     // A request the link refuses sends nothing and calls no handler: that is a failure too.
     const int sent = PrinterSetOperatorPassword(nullptr, PrinterResultsx, 0, op,
                                                 oldPassword.constData(), newPassword.constData());
+    // Judged before the pump: an operation the user starts there resets ErrorCount.
+    const bool failed = sent < 0 || ErrorCount > 0;
     ProcessMessages();
-    if (sent < 0 || ErrorCount > 0)
+    if (failed)
         ShowMessage(QStringLiteral("Ошибка установки нового пароля кассира"));
     else
         ShowMessage(QStringLiteral("Новый пароль установлен!"));
@@ -40,8 +42,9 @@ void TForm1::Button23Click(QObject*) {
     ProcessMessages();
     const int sent =
         PrinterResetOperatorPassword(nullptr, PrinterResultsx, 0, op, adminPassword.constData());
+    const bool failed = sent < 0 || ErrorCount > 0;
     ProcessMessages();
-    if (sent < 0 || ErrorCount > 0)
+    if (failed)
         ShowMessage(QStringLiteral("Ошибка обнуления пароля кассира"));
     else
         ShowMessage(QStringLiteral("Пароль обнулен, новое значение пароля - 5917"));
