@@ -31,10 +31,9 @@ void RunSingleTest(TForm1& form, DeviceCommand command, QLabel* result, const Ve
     form.repaint();
     ProcessMessages();
     // The verdict is taken before the next pump, where another page's operation may reset
-    // ErrorCount. A request the link refuses is a failure too.
-    form.ErrorCount = 0;
-    const int sent = command(nullptr, PrinterResultsx, 0);
-    const bool failed = sent < 0 || form.ErrorCount > 0;
+    // ErrorCount.
+    const bool failed =
+        form.CommandFailed([command] { return command(nullptr, PrinterResultsx, 0); });
     ProcessMessages();
     result->setText(QString::fromUtf8(failed ? texts.Failure : texts.Success));
 }
@@ -105,9 +104,8 @@ void RunRepeatedTest(TForm1& form, const RepeatedTest& test,
             stopped = true;
             break;
         }
-        form.ErrorCount = 0;
-        const int sent = test.Command(nullptr, PrinterResultsx, 0);
-        if (sent < 0 || form.ErrorCount > 0) ++failures;
+        if (form.CommandFailed([&test] { return test.Command(nullptr, PrinterResultsx, 0); }))
+            ++failures;
         ProcessMessages();
         BlockingSleep(pause);
     }

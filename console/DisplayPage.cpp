@@ -10,8 +10,6 @@
 #include "DisplaySweep.h"
 #include "Pump.h"
 
-#include <stdexcept>
-
 namespace {
 
 const char* const FailedText = "Ошибка теста индикаторов клиента";
@@ -44,9 +42,9 @@ void TForm1::Button7Click(QObject*) {
         for (auto* showLine : {PrinterDisplayLowerLine, PrinterDisplayUpperLine}) {
             for (int i = 0; i < DisplaySweepWindows; ++i) {
                 const QByteArray window = DisplaySweepWindow(i);
-                ErrorCount = 0;
-                const int sent = showLine(nullptr, PrinterResultsx, 0, window.constData());
-                if (sent < 0 || ErrorCount > 0) ++failed;
+                if (CommandFailed(
+                        [&] { return showLine(nullptr, PrinterResultsx, 0, window.constData()); }))
+                    ++failed;
                 // A stop clicked during the command is seen as soon as it has ended.
                 ProcessMessages();
                 if (StopFlag) return StopSweep();
@@ -86,11 +84,9 @@ void TForm1::TabSheet2Enter(QObject*) {
 }
 
 void TForm1::Button8Click(QObject*) {
-    const QString typed = Edit4->text();
-    if (typed.isEmpty())
-        throw std::out_of_range(
-            "Индекс строки вне допустимого диапазона: не задан символ индикатора");
-    const QByteArray fill = ToCp1251(typed.left(1)).repeated(DisplaySweepWidth);
+    const QByteArray fill = FirstCharacterRepeated(
+        Edit4, DisplaySweepWidth,
+        "Индекс строки вне допустимого диапазона: не задан символ индикатора");
     ProcessMessages();
     ShowVerdict(!ShowOnDisplay(fill.constData(), fill.constData()));
 }
@@ -105,10 +101,9 @@ void TForm1::Button9Click(QObject*) {
 // Sends the lower line, then the upper line; true when the device took both. A failed line has
 // shown its error box.
 bool TForm1::ShowOnDisplay(const char* lower, const char* upper) {
-    ErrorCount = 0;
-    const int lowerSent = PrinterDisplayLowerLine(nullptr, PrinterResultsx, 0, lower);
-    const bool lowerShown = lowerSent >= 0 && ErrorCount == 0;
-    ErrorCount = 0;
-    const int upperSent = PrinterDisplayUpperLine(nullptr, PrinterResultsx, 0, upper);
-    return lowerShown && upperSent >= 0 && ErrorCount == 0;
+    const bool lowerFailed = CommandFailed(
+        [lower] { return PrinterDisplayLowerLine(nullptr, PrinterResultsx, 0, lower); });
+    const bool upperFailed = CommandFailed(
+        [upper] { return PrinterDisplayUpperLine(nullptr, PrinterResultsx, 0, upper); });
+    return !lowerFailed && !upperFailed;
 }

@@ -37,9 +37,7 @@ bool RoundToHundredths(double& amount) {
 // so an operation the user starts there cannot overwrite it.
 template <class Command>
 void RunCommand(TForm1& form, Command command, const QString& failedText, const QString& doneText) {
-    form.ErrorCount = 0;
-    const int sent = command();
-    const bool failed = sent < 0 || form.ErrorCount > 0;
+    const bool failed = form.CommandFailed(command);
     ProcessMessages();
     ShowMessage(failed ? failedText : doneText);
 }
@@ -82,10 +80,10 @@ void TForm1::Button20Click(QObject*) {
 
 void TForm1::Button21Click(QObject*) {
     const QByteArray password = ToCp1251(Edit18->text());
-    ErrorCount = 0;
-    const int sent = PrinterDeleteArticles(nullptr, PrinterResultsx, 0, 0, password.constData());
-    const bool failed = sent < 0 || ErrorCount > 0;
-    ProcessMessages();
-    ShowMessage(failed ? QStringLiteral("Ошибка ")
-                       : QStringLiteral("Удаление артикулов - успешно"));
+    RunCommand(
+        *this,
+        [&password] {
+            return PrinterDeleteArticles(nullptr, PrinterResultsx, 0, 0, password.constData());
+        },
+        QStringLiteral("Ошибка "), QStringLiteral("Удаление артикулов - успешно"));
 }

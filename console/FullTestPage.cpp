@@ -345,10 +345,12 @@ bool TFullTest::DisplayLowerLine() {
         // This handler shows no box: a window that got no complete reply is sent again, up to
         // 20 sends in all, and every failed send counts.
         for (int send = 0; send < MaxDisplaySends; ++send) {
-            F.ErrorCount = 0;
-            const int sent =
-                PrinterDisplayLowerLine(nullptr, PrinterResultsy, 0, window.constData());
-            if (sent < 0 || F.ErrorCount > 0) ++F.FailedSteps;
+            int sent = 0;
+            if (F.CommandFailed([&] {
+                    return sent = PrinterDisplayLowerLine(nullptr, PrinterResultsy, 0,
+                                                          window.constData());
+                }))
+                ++F.FailedSteps;
             if (sent < 0 || !(F.LastRetData.ErrorWord & ERR_TIMEOUT)) break;
         }
         if (!CheckPoint()) return false;
@@ -439,12 +441,10 @@ void TFullTest::ReadClock() {
 }
 
 bool TFullTest::Failed(const std::function<int()>& send) {
-    // A command fails when a result handler counted an error in its reply, and also when the
-    // link refused it: then nothing was sent and no reply came. Text that Windows-1251 lacks
-    // (a password typed on the passwords page) cannot be sent either: its message is shown.
-    F.ErrorCount = 0;
+    // Text that Windows-1251 lacks (a password typed on the passwords page) cannot be sent
+    // either: its message is shown.
     try {
-        return send() < 0 || F.ErrorCount > 0;
+        return F.CommandFailed(send);
     } catch (const EEncodingError& error) {
         ShowMessage(QString::fromUtf8(error.what()));
         return true;

@@ -15,7 +15,6 @@
 
 #include <initializer_list>
 #include <iterator>
-#include <stdexcept>
 
 namespace {
 
@@ -28,11 +27,6 @@ constexpr char ReportKinds[] = {'S', 'P', 'G', '2', '0'};
 constexpr int FirstDailyReport = 3;
 
 using ReceiptCommand = int (*)(PrinterWindow, PrinterCallback, int);
-
-// A request the link refuses sends nothing and calls no handler: that is a failure too.
-bool Failed(int sent, int32_t errorCount) {
-    return sent < 0 || errorCount > 0;
-}
 
 // A periodic report's date as the device takes it: day, month and two-digit year, DDMMYY.
 QByteArray ReportDate(const QDate& date) {
@@ -61,10 +55,9 @@ void TForm1::SetUpFunctionsPage() {
 }
 
 void TForm1::Button12Click(QObject*) {
-    const QString symbol = Edit3->text();
-    if (symbol.isEmpty())
-        throw std::out_of_range("Индекс строки вне допустимого диапазона: не задан символ печати");
-    const QByteArray line = ToCp1251(symbol.left(1)).repeated(PrintTestLineLength);
+    const QByteArray line =
+        FirstCharacterRepeated(Edit3, PrintTestLineLength,
+                               "Индекс строки вне допустимого диапазона: не задан символ печати");
     // A number of lines; none is allowed (the receipt is opened and closed empty), fewer is not.
     int lines = 0;
     if (!TryStrToInt(Edit7->text(), lines) || lines < 0) {
@@ -75,25 +68,22 @@ void TForm1::Button12Click(QObject*) {
     TLoopRun run(*this, BusyReports);
     if (!run.Claimed()) return;
     FailedSteps = 0;
-    ErrorCount = 0;
-    int sent = PrinterOpenNonFiscalReceipt(nullptr, PrinterResultsx, 0);
-    if (Failed(sent, ErrorCount)) {
+    if (CommandFailed([] { return PrinterOpenNonFiscalReceipt(nullptr, PrinterResultsx, 0); })) {
         ShowMessage(QStringLiteral("Ошибка открытия нефискального чека"));
         return;
     }
     for (int k = 1; k <= lines; ++k) {
-        ErrorCount = 0;
-        sent = PrinterPrintNonFiscalText(nullptr, PrinterResultsx, 0, line.constData());
-        if (Failed(sent, ErrorCount)) {
+        if (CommandFailed([&line] {
+                return PrinterPrintNonFiscalText(nullptr, PrinterResultsx, 0, line.constData());
+            })) {
             ShowMessage(QStringLiteral("Ошибка печати нефискального текста"));
             ++FailedSteps;
             break;
         }
     }
     // The receipt is closed even after a failed line; the run is a failure then all the same.
-    ErrorCount = 0;
-    sent = PrinterCloseNonFiscalReceipt(nullptr, PrinterResultsx, 0);
-    if (Failed(sent, ErrorCount) || FailedSteps > 0)
+    if (CommandFailed([] { return PrinterCloseNonFiscalReceipt(nullptr, PrinterResultsx, 0); }) ||
+        FailedSteps > 0)
         ShowMessage(QStringLiteral("Ошибка закрытия нефискального чека"));
     else
         ShowMessage(QStringLiteral("Нефискальный чек - успешно"));
@@ -105,28 +95,22 @@ void TForm1::Button13Click(QObject*) {
     const QByteArray password = ToCp1251(Edit21->text());
     // A receipt with no sale and a payment of 0: the first failed step ends the operation, and a
     // receipt it leaves open is for the cancellation to deal with.
-    ErrorCount = 0;
-    int sent =
-        PrinterOpenFiscalReceipt(nullptr, PrinterResults, 0, cashier, password.constData(), 1);
-    if (Failed(sent, ErrorCount)) {
+    if (CommandFailed([&] {
+            return PrinterOpenFiscalReceipt(nullptr, PrinterResults, 0, cashier,
+                                            password.constData(), 1);
+        })) {
         ShowMessage(QStringLiteral("Ошибка открытия фискального чека"));
         return;
     }
-    ErrorCount = 0;
-    sent = PrinterSubtotal(nullptr, PrinterResults, 0, 1, 1, 0, 0);
-    if (Failed(sent, ErrorCount)) {
+    if (CommandFailed([] { return PrinterSubtotal(nullptr, PrinterResults, 0, 1, 1, 0, 0); })) {
         ShowMessage(QStringLiteral("Ошибка подсуммы"));
         return;
     }
-    ErrorCount = 0;
-    sent = PrinterTotal(nullptr, PrinterResults, 0, "", 'P', 0);
-    if (Failed(sent, ErrorCount)) {
+    if (CommandFailed([] { return PrinterTotal(nullptr, PrinterResults, 0, "", 'P', 0); })) {
         ShowMessage(QStringLiteral("Ошибка оплаты"));
         return;
     }
-    ErrorCount = 0;
-    sent = PrinterCloseFiscalReceipt(nullptr, PrinterResults, 0);
-    if (Failed(sent, ErrorCount))
+    if (CommandFailed([] { return PrinterCloseFiscalReceipt(nullptr, PrinterResults, 0); }))
         ShowMessage(QStringLiteral("Ошибка закрытия фискального чека"));
     else
         ShowMessage(QStringLiteral("Фискальный чек - успешно"));
@@ -143,13 +127,13 @@ void TForm1::Button14Click(QObject*) {
     ProcessMessages();
     // The verdict is taken before the next pump, where another page's operation may reset
     // ErrorCount.
-    ErrorCount = 0;
-    const int sent = report >= FirstDailyReport
-                         ? PrinterDailyReport(nullptr, PrinterResultsx, 0, password.constData(),
-                                              ReportKinds[report])
-                         : PrinterArticlesReport(nullptr, PrinterResultsx, 0, password.constData(),
-                                                 ReportKinds[report]);
-    const bool failed = Failed(sent, ErrorCount);
+    const bool failed = CommandFailed([&] {
+        return report >= FirstDailyReport
+                   ? PrinterDailyReport(nullptr, PrinterResultsx, 0, password.constData(),
+                                        ReportKinds[report])
+                   : PrinterArticlesReport(nullptr, PrinterResultsx, 0, password.constData(),
+                                           ReportKinds[report]);
+    });
     ProcessMessages();
     ShowMessage(failed ? QStringLiteral("Ошибка отчета") : QStringLiteral("Отчет - успешно"));
 }
@@ -158,9 +142,7 @@ void TForm1::Button15Click(QObject*) {
     TSingleRun run(*this, BusyReports);
     // Only a state the device has reported decides what to send: without it nothing more goes
     // out.
-    ErrorCount = 0;
-    int sent = PrinterGetStatus(nullptr, PrinterResultsx, 0, 1);
-    if (Failed(sent, ErrorCount)) {
+    if (CommandFailed([] { return PrinterGetStatus(nullptr, PrinterResultsx, 0, 1); })) {
         ShowMessage(QStringLiteral("Ошибка анулирования"));
         return;
     }
@@ -175,18 +157,16 @@ void TForm1::Button15Click(QObject*) {
         return;
     }
     ProcessMessages();
-    ErrorCount = 0;
-    sent = command(nullptr, PrinterResultsx, 0);
-    bool failed = Failed(sent, ErrorCount);
+    int sent = 0;
+    bool failed = CommandFailed([&] { return sent = command(nullptr, PrinterResultsx, 0); });
     // A fiscal receipt the device would not cancel (one paid in full, say) is closed instead,
     // when its reply says that it is still open; the closing then gives the verdict.
     const bool stillOpen = sent >= 0 && (LastRetData.ErrorWord & ST_FISCAL_RECEIPT);
     ProcessMessages();
     if (failed && stillOpen) {
         ProcessMessages();
-        ErrorCount = 0;
-        sent = PrinterCloseFiscalReceipt(nullptr, PrinterResultsx, 0);
-        failed = Failed(sent, ErrorCount);
+        failed =
+            CommandFailed([] { return PrinterCloseFiscalReceipt(nullptr, PrinterResultsx, 0); });
         ProcessMessages();
     }
     ShowMessage(failed ? QStringLiteral("Ошибка анулирования")
@@ -226,19 +206,17 @@ void TForm1::Button24Click(QObject*) {
     TSingleRun run(*this, BusyReports);
     repaint();
     ProcessMessages();
-    ErrorCount = 0;
-    int sent;
-    if (type == 0)
-        sent = brief ? PrinterShortReportByNumber(nullptr, PrinterResultsx, 0, password.constData(),
-                                                  first, last)
-                     : PrinterFullReportByNumber(nullptr, PrinterResultsx, 0, password.constData(),
-                                                 first, last);
-    else
-        sent = brief ? PrinterShortReportByDate(nullptr, PrinterResultsx, 0, password.constData(),
+    const bool failed = CommandFailed([&] {
+        if (type == 0)
+            return brief ? PrinterShortReportByNumber(nullptr, PrinterResultsx, 0,
+                                                      password.constData(), first, last)
+                         : PrinterFullReportByNumber(nullptr, PrinterResultsx, 0,
+                                                     password.constData(), first, last);
+        return brief ? PrinterShortReportByDate(nullptr, PrinterResultsx, 0, password.constData(),
                                                 from.constData(), to.constData())
                      : PrinterFullReportByDate(nullptr, PrinterResultsx, 0, password.constData(),
                                                from.constData(), to.constData());
-    const bool failed = Failed(sent, ErrorCount);
+    });
     ProcessMessages();
     if (failed)
         ShowMessage(QStringLiteral("Ошибка выполнения отчета"));

@@ -17,23 +17,24 @@ void TForm1::PageControl1Change(QObject*) {
     Label26->setText(QStringLiteral("Ждите !!!"));
     repaint(); // the page and the label show while the exchanges block the window
 
-    ErrorCount = 0;
-    if (!InfoReceived(PrinterGetDiagnostics(nullptr, PrinterResultsx, 0, 1))) return;
+    // The commands after a failed one are not sent.
+    if (CommandFailed([] { return PrinterGetDiagnostics(nullptr, PrinterResultsx, 0, 1); }))
+        return InfoFailed();
     // The link has split the version, date and time at their blanks: field 0 is the version.
     Edit12->setText(ReplyField(LastRetData, 6));
     Edit13->setText(ReplyField(LastRetData, 7));
     Edit15->setText(ReplyField(LastRetData, 0));
     Edit8->setText(ReplyField(LastRetData, 4));
 
-    ErrorCount = 0;
-    if (!InfoReceived(PrinterGetTaxNumber(nullptr, PrinterResultsx, 0))) return;
+    if (CommandFailed([] { return PrinterGetTaxNumber(nullptr, PrinterResultsx, 0); }))
+        return InfoFailed();
     // Kind "0" is a tax number; any other kind, or none in the reply, an identification number.
     const bool taxNumber = ReplyField(LastRetData, 1).startsWith(QLatin1Char('0'));
     Edit14->setText((taxNumber ? QStringLiteral("ПН") : QStringLiteral("IД")) +
                     ReplyField(LastRetData, 0));
 
-    ErrorCount = 0;
-    if (!InfoReceived(PrinterGetTaxRates(nullptr, PrinterResultsx, 0))) return;
+    if (CommandFailed([] { return PrinterGetTaxRates(nullptr, PrinterResultsx, 0); }))
+        return InfoFailed();
     Edit16->setText(RawReplyText(LastRetData));
     const uint32_t state = LastRetData.ErrorWord;
     const bool receiptOpen = state & ST_FISCAL_RECEIPT;
@@ -56,11 +57,7 @@ void TForm1::ClearDeviceInfo() {
         box->setChecked(false);
 }
 
-// Judges one request of the page. A request the link refused (nothing sent, no reply) fails
-// like a reply with an error bit; the commands after a failed one are not sent.
-bool TForm1::InfoReceived(int sent) {
-    if (sent >= 0 && ErrorCount == 0) return true;
+void TForm1::InfoFailed() {
     ShowMessage(QStringLiteral("Ошибка получения информации"));
     Label26->setText(QString());
-    return false;
 }

@@ -2,6 +2,7 @@
 
 #include "Accessible.h"
 #include "Application.h"
+#include "Cp1251.h"
 #include "Dialogs.h"
 #include "FocusEvents.h"
 #include "FormFrame.h"
@@ -12,6 +13,8 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+
+#include <stdexcept>
 
 TForm1* Form1 = nullptr;
 
@@ -140,6 +143,13 @@ void TForm1::FormActivate(QObject*) {
 
 void TForm1::Button1Click(QObject*) {
     close();
+}
+
+QByteArray TForm1::FirstCharacterRepeated(const QLineEdit* edit, int count,
+                                          const char* missingText) {
+    const QString text = edit->text();
+    if (text.isEmpty()) throw std::out_of_range(missingText);
+    return ToCp1251(text.left(1)).repeated(count);
 }
 
 bool TForm1::IsConnected() const {

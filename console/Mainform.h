@@ -27,6 +27,15 @@ public:
     int32_t FailedSteps = 0; // failed commands of the current full test or print test
     int32_t BusyMode = 0;    // code of the page operation in progress, 0 when none
 
+    // The calling protocol of every command of the main window: ErrorCount := 0, send, judge.
+    // The command failed when a result handler counted an error in its reply, and also when the
+    // link refused it (a negative result: nothing sent, no reply). `send` calls one wrapper with
+    // one of the result handlers above and gives its result.
+    template <class Send> bool CommandFailed(Send send) {
+        ErrorCount = 0;
+        return send() < 0 || ErrorCount > 0;
+    }
+
     // Main window (Mainform.cpp).
     void FormActivate(QObject* Sender);
     void Button1Click(QObject* Sender);
@@ -100,7 +109,12 @@ private:
 
     // Information page.
     void ClearDeviceInfo();
-    bool InfoReceived(int sent);
+    void InfoFailed();
+
+    // The first character of the edit's text, `count` times, in Windows-1251. An empty edit has
+    // no first character: std::out_of_range with `missingText` goes to the exception box.
+    static QByteArray FirstCharacterRepeated(const QLineEdit* edit, int count,
+                                             const char* missingText);
 
     bool Activated = false;      // FormActivate has run
     bool JournalUnsaved = false; // the journal holds lines written since it was last saved

@@ -20,13 +20,12 @@ void TForm1::Button22Click(QObject*) {
     const QByteArray oldPassword = ToCp1251(Edit19->text());
     const QByteArray newPassword = ToCp1251(Edit20->text());
     repaint();
-    ErrorCount = 0;
     ProcessMessages();
-    // A request the link refuses sends nothing and calls no handler: that is a failure too.
-    const int sent = PrinterSetOperatorPassword(nullptr, PrinterResultsx, 0, op,
-                                                oldPassword.constData(), newPassword.constData());
     // Judged before the pump: an operation the user starts there resets ErrorCount.
-    const bool failed = sent < 0 || ErrorCount > 0;
+    const bool failed = CommandFailed([&] {
+        return PrinterSetOperatorPassword(nullptr, PrinterResultsx, 0, op, oldPassword.constData(),
+                                          newPassword.constData());
+    });
     ProcessMessages();
     if (failed)
         ShowMessage(QStringLiteral("Ошибка установки нового пароля кассира"));
@@ -38,11 +37,11 @@ void TForm1::Button23Click(QObject*) {
     const int op = ComboBox9->currentIndex() + 1; // cashiers 1-13
     const QByteArray adminPassword = ToCp1251(Edit24->text());
     repaint();
-    ErrorCount = 0;
     ProcessMessages();
-    const int sent =
-        PrinterResetOperatorPassword(nullptr, PrinterResultsx, 0, op, adminPassword.constData());
-    const bool failed = sent < 0 || ErrorCount > 0;
+    const bool failed = CommandFailed([&] {
+        return PrinterResetOperatorPassword(nullptr, PrinterResultsx, 0, op,
+                                            adminPassword.constData());
+    });
     ProcessMessages();
     if (failed)
         ShowMessage(QStringLiteral("Ошибка обнуления пароля кассира"));

@@ -24,6 +24,8 @@
 namespace {
 
 const char* const kMapHint = "tr7042k-ports list, затем tr7042k-ports map ";
+// What to do when another program holds the port, by lock or by exclusive use.
+const char* const kFreeHolderFix = "закройте её (или отключите в ней порт) и подключитесь снова";
 
 std::string PortName(int port) {
     return "COM" + std::to_string(port);
@@ -245,7 +247,7 @@ PortDiagnosis DiagnosePort(int port) {
             Set(d, PortProblem::Exclusive,
                 where + " открыт другой программой для монопольного использования: " +
                     HoldersText(d.Holders),
-                "закройте её (или отключите в ней порт) и подключитесь снова");
+                kFreeHolderFix);
         } else if (e == ENXIO || e == ENODEV || e == EIO || e == ENOENT) {
             Set(d, PortProblem::Missing,
                 "за " + d.Target + " нет устройства (адаптер отключён или UART не установлен)",
@@ -272,7 +274,7 @@ PortDiagnosis DiagnosePort(int port) {
         if (e == EWOULDBLOCK) {
             d.Holders = FindPortHolders(d.Target);
             Set(d, PortProblem::Held, where + " занят другой программой: " + HoldersText(d.Holders),
-                "закройте её (или отключите в ней порт) и подключитесь снова");
+                kFreeHolderFix);
         } else {
             Set(d, PortProblem::Other, "не удаётся занять " + d.Target + ": " + std::strerror(e),
                 "");
