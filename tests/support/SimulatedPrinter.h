@@ -60,6 +60,7 @@ private:
     std::unique_ptr<sim::Server> server_;
     std::thread thread_;
     std::string configHome_, link_, slave_;
+    int claim_ = -1; // the simulator's claim on COMn, as tr7042k-sim holds it
     bool hadXdg_ = false;
     std::string savedXdg_;
 };
