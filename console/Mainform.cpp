@@ -4,6 +4,7 @@
 #include "Application.h"
 #include "Cp1251.h"
 #include "Dialogs.h"
+#include "ExchangeLog.h"
 #include "FocusEvents.h"
 #include "FormFrame.h"
 #include "Replies.h"
@@ -165,6 +166,7 @@ void TForm1::Button2Click(QObject*) {
             ShowMessage(QStringLiteral("Невозможно подключить порт") + PortFailureLines(port));
             return;
         }
+        ResetLogTrouble();
         Shape1->setBrushColor(Connected);
         Button2->setText(QStringLiteral("Отключить"));
         PageControl1->setEnabled(true);
