@@ -36,8 +36,8 @@ int Append(const char* file, const char* record, int length) {
 #else
     // Never through a symbolic link (one placed there would make the log land in another file),
     // never anything but a plain file (a pipe would stall the exchange), and only ever appended.
-    const int fd = open(file, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                        0644);
+    const int fd =
+        open(file, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) return errno == ENXIO ? EINVAL : errno;
     struct stat st;
     int error = 0;

@@ -136,7 +136,7 @@ PortTargetKind PortTargetKindOf(const struct stat* st, const char* sysRoot) {
     subsystem[n] = 0;
     const char* base = strrchr(subsystem, '/');
     return strcmp(base ? base + 1 : subsystem, "tty") == 0 ? PortTargetSerial
-                                                            : PortTargetNotTerminal;
+                                                           : PortTargetNotTerminal;
 }
 
 bool PortClaimPath(int port, char* path, size_t size, int* why) {
@@ -149,8 +149,8 @@ bool PortClaimPath(int port, char* path, size_t size, int* why) {
 
 int PortClaim(int port, int* why) {
     char folder[PathSize], path[PathSize];
-    if (!PortsFolderPath(folder, sizeof folder, why) || !PortClaimPath(port, path, sizeof path, why) ||
-        !PortMakeFolders(folder, why))
+    if (!PortsFolderPath(folder, sizeof folder, why) ||
+        !PortClaimPath(port, path, sizeof path, why) || !PortMakeFolders(folder, why))
         return -1;
     // A checker holds its shared lock for a moment only; another simulator holds it for good.
     for (int attempt = 0; attempt < 50; ++attempt) {
@@ -231,8 +231,10 @@ bool PortOwnLikeFolder(const char* path, int* why) {
         return Fail(why, ENAMETOOLONG);
     char* slash = strrchr(folder, '/');
     if (!slash) return Fail(why, EINVAL);
-    if (slash == folder) slash[1] = 0;
-    else *slash = 0;
+    if (slash == folder)
+        slash[1] = 0;
+    else
+        *slash = 0;
     struct stat above, st;
     if (stat(folder, &above) != 0 || lstat(path, &st) != 0) return Fail(why, errno);
     if (st.st_uid == above.st_uid && st.st_gid == above.st_gid) return true;

@@ -189,8 +189,7 @@ static std::string FolderTroubleText(int error, const std::string& link) {
     const std::string folder = link.substr(0, link.rfind('/'));
     if (error == ENAMETOOLONG || link.empty())
         return "путь к папке портов слишком длинный (XDG_CONFIG_HOME или HOME)";
-    if (error == EACCES)
-        return "нет доступа к папке портов " + folder + ": в неё нельзя заглянуть";
+    if (error == EACCES) return "нет доступа к папке портов " + folder + ": в неё нельзя заглянуть";
     return "не удаётся заглянуть в папку портов " + folder + ": " + std::strerror(error);
 }
 
@@ -254,9 +253,10 @@ PortDiagnosis DiagnosePort(int port) {
     switch (PortTargetKindOf(&st, "/sys")) {
     case PortTargetNotDevice:
         Set(d, PortProblem::NotSerial,
-            where + (S_ISDIR(st.st_mode)   ? " - папка"
-                     : S_ISREG(st.st_mode) ? " - обычный файл"
-                                           : " - не устройство") +
+            where +
+                (S_ISDIR(st.st_mode)   ? " - папка"
+                 : S_ISREG(st.st_mode) ? " - обычный файл"
+                                       : " - не устройство") +
                 ", а не последовательный порт",
             serialFix);
         return d;
@@ -269,8 +269,8 @@ PortDiagnosis DiagnosePort(int port) {
             Set(d, PortProblem::Missing,
                 name + " ведёт к терминалу " + d.Target +
                     ", который не обслуживает ни один имитатор",
-                "запустите имитатор снова (tr7042k-sim --port " + name + ") или свяжите " +
-                    name + " с устройством: " + mapFix);
+                "запустите имитатор снова (tr7042k-sim --port " + name + ") или свяжите " + name +
+                    " с устройством: " + mapFix);
             return d;
         }
         break;

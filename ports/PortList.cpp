@@ -156,9 +156,10 @@ std::string NoLinkPath(int why) {
 std::string NotAPort(const PortRoots& roots, const std::string& path, const struct stat& st) {
     switch (PortTargetKindOf(&st, roots.Sys.c_str())) {
     case PortTargetNotDevice:
-        return path + (S_ISDIR(st.st_mode)   ? " - папка"
-                       : S_ISREG(st.st_mode) ? " - обычный файл"
-                                             : " - не устройство") +
+        return path +
+               (S_ISDIR(st.st_mode)   ? " - папка"
+                : S_ISREG(st.st_mode) ? " - обычный файл"
+                                      : " - не устройство") +
                ", а не последовательный порт";
     case PortTargetNotTerminal:
         return path + " - устройство, но не последовательный порт";
@@ -199,7 +200,8 @@ MapResult MapPort(const PortRoots& roots, int port, const std::string& device) {
 
     const std::string folder = r.Link.substr(0, r.Link.rfind('/'));
     if (!PortMakeFolders(folder.c_str(), &why))
-        return Failed(r, ExitFailed, "не удаётся создать папку " + folder + ": " + std::strerror(why));
+        return Failed(r, ExitFailed,
+                      "не удаётся создать папку " + folder + ": " + std::strerror(why));
     struct stat st;
     if (lstat(link, &st) == 0 && !S_ISLNK(st.st_mode))
         return Failed(r, ExitFailed, r.Link + " уже есть, и это не ссылка: уберите его сами");
@@ -211,7 +213,8 @@ MapResult MapPort(const PortRoots& roots, int port, const std::string& device) {
         rename(fresh.c_str(), link) != 0) {
         const int e = errno;
         unlink(fresh.c_str());
-        return Failed(r, ExitFailed, "не удаётся сделать ссылку " + r.Link + ": " + std::strerror(e));
+        return Failed(r, ExitFailed,
+                      "не удаётся сделать ссылку " + r.Link + ": " + std::strerror(e));
     }
     r.Changed = true;
     return r;

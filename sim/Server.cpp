@@ -101,15 +101,16 @@ int ClaimPort(int port, std::string& error) {
     int why = 0;
     if (!PortsFolderPath(folder, sizeof folder, &why)) {
         error = why == ENOENT ? "не задан ни XDG_CONFIG_HOME, ни HOME (полным путём): негде "
-                                "сделать ссылку " + name
+                                "сделать ссылку " +
+                                    name
                               : "путь к папке портов слишком длинный (XDG_CONFIG_HOME или HOME)";
         return -1;
     }
     const int claim = PortClaim(port, &why);
     if (claim < 0) {
-        error = why == EWOULDBLOCK ? name + " уже обслуживает другой имитатор" + TryAnother(port)
-                                   : "не удаётся занять " + name + " в " + folder + ": " +
-                                         std::strerror(why);
+        error = why == EWOULDBLOCK
+                    ? name + " уже обслуживает другой имитатор" + TryAnother(port)
+                    : "не удаётся занять " + name + " в " + folder + ": " + std::strerror(why);
         return -1;
     }
     const std::string inTheWay = LinkInTheWay(port, LinkPathOf(port));

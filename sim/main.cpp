@@ -254,10 +254,11 @@ int main(int argc, char** argv) {
             std::array<std::uint8_t, 6> bits{};
             const std::string v = value("CMD:S0,...,S5");
             if (!ParseStatusBits(v, command, bits)) {
-                std::fprintf(stderr,
-                             "tr7042k-sim: неверные биты состояния %s (нужно CMD:S0,S1,S2,S3,S4,S5, "
-                             "каждое шестнадцатеричное от 0 до FF)\n",
-                             v.c_str());
+                std::fprintf(
+                    stderr,
+                    "tr7042k-sim: неверные биты состояния %s (нужно CMD:S0,S1,S2,S3,S4,S5, "
+                    "каждое шестнадцатеричное от 0 до FF)\n",
+                    v.c_str());
                 return 1;
             }
             faults.statusBits[command] = bits;
@@ -345,7 +346,8 @@ int main(int argc, char** argv) {
     // port name, as when the cable is plugged in again. Meanwhile the link stays, serving nothing.
     std::string link, slave;
     for (;;) {
-        if (!server.OpenPty(error) || !sim::MakePortLink(port, claim, server.SlavePath(), link, error)) {
+        if (!server.OpenPty(error) ||
+            !sim::MakePortLink(port, claim, server.SlavePath(), link, error)) {
             std::fprintf(stderr, "tr7042k-sim: %s\n", error.c_str());
             sim::RemovePortLink(link, slave);
             sim::ReleasePort(port, claim);

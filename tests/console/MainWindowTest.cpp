@@ -270,8 +270,7 @@ TEST_F(MainWindow, AKilledSimulatorsLinkIsRefusedByConnectAndByCheck) {
     const std::string terminal = std::filesystem::read_symlink(link).string();
     // A new terminal is opened, and given the number the simulator's had.
     std::vector<int> terminals;
-    while (terminals.size() < 50 &&
-           (terminals.empty() || ptsname(terminals.back()) != terminal)) {
+    while (terminals.size() < 50 && (terminals.empty() || ptsname(terminals.back()) != terminal)) {
         terminals.push_back(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
         ASSERT_GE(terminals.back(), 0);
         grantpt(terminals.back());
@@ -306,7 +305,8 @@ protected:
         std::filesystem::remove("fpllog.dat");
     }
     bool Status() {
-        return Window->CommandFailed([] { return PrinterGetStatus(nullptr, PrinterResults, 0, 1); });
+        return Window->CommandFailed(
+            [] { return PrinterGetStatus(nullptr, PrinterResults, 0, 1); });
     }
 };
 

@@ -28,7 +28,7 @@ private:
     QTemporaryDir Config;
     QByteArray SavedConfig;
     bool HadConfig = false;
-    std::map<int, int> Masters; // port -> master side, kept open while the object lives
-    std::map<int, int> Claims;  // port -> the simulator's claim, held while the object lives
+    std::map<int, int> Masters;       // port -> master side, kept open while the object lives
+    std::map<int, int> Claims;        // port -> the simulator's claim, held while the object lives
     std::map<int, QByteArray> Slaves; // port -> the terminal side's path
 };

@@ -483,7 +483,10 @@ TEST_F(LinkTest, PortIsLetGoOfOnEveryWayOut) {
     const struct {
         const char* way;
         int signal;
-    } ways[] = {{"exit", 0}, {"SIGHUP", SIGHUP}, {"SIGINT", SIGINT}, {"SIGTERM", SIGTERM},
+    } ways[] = {{"exit", 0},
+                {"SIGHUP", SIGHUP},
+                {"SIGINT", SIGINT},
+                {"SIGTERM", SIGTERM},
                 {"SIGQUIT", SIGQUIT}};
     for (const auto& w : ways) {
         SCOPED_TRACE(w.way);

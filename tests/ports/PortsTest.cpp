@@ -190,9 +190,9 @@ struct FakeMachine {
         const struct {
             const char* name;
             unsigned type, unit;
-        } nodes[] = {{"ttyS0", 4, 64},   {"ttyS1", 4, 65},   {"ttyS2", 4, 66},
-                     {"ttyS10", 4, 74},  {"ttyUSB0", 188, 0}, {"ttyUSB1", 188, 1},
-                     {"ttyACM0", 166, 0}, {"tty0", 4, 0},     {"ttyprintk", 5, 3}};
+        } nodes[] = {{"ttyS0", 4, 64},    {"ttyS1", 4, 65},    {"ttyS2", 4, 66},
+                     {"ttyS10", 4, 74},   {"ttyUSB0", 188, 0}, {"ttyUSB1", 188, 1},
+                     {"ttyACM0", 166, 0}, {"tty0", 4, 0},      {"ttyprintk", 5, 3}};
         // Device nodes as the kernel makes them, with sysfs naming the serial ones terminals
         // (only root may make them; others get plain files, which list the same).
         for (const auto& n : nodes) {
@@ -200,9 +200,10 @@ struct FakeMachine {
             if (geteuid() != 0 ||
                 mknod((Dev / n.name).c_str(), S_IFCHR | 0660, makedev(n.type, n.unit)) != 0)
                 Write(Dev / n.name, "");
-            const fs::path number = Sys / "dev/char" / (std::to_string(n.type) + ":" +
-                                                          std::to_string(n.unit));
-            if (n.type != 5 && !(n.type == 4 && n.unit < 64)) Link(number / "subsystem", Sys / "class/tty");
+            const fs::path number =
+                Sys / "dev/char" / (std::to_string(n.type) + ":" + std::to_string(n.unit));
+            if (n.type != 5 && !(n.type == 4 && n.unit < 64))
+                Link(number / "subsystem", Sys / "class/tty");
         }
         Uart("ttyS0", "4");
         Uart("ttyS1", "0"); // a node with no UART behind it
@@ -392,8 +393,8 @@ TEST(Ports, MapPrefersTheStableNameAndUnmapGivesTheUartBack) {
     setenv("HOME", user.c_str(), 1);
     run = with({"map", "COM3", "ttyUSB1"});
     EXPECT_EQ(run.Code, ExitOk) << run.Err;
-    for (const char* made : {".config", ".config/tr7042k", ".config/tr7042k/ports",
-                             ".config/tr7042k/ports/com3"}) {
+    for (const char* made :
+         {".config", ".config/tr7042k", ".config/tr7042k/ports", ".config/tr7042k/ports/com3"}) {
         struct stat st {};
         EXPECT_EQ(lstat((user / made).c_str(), &st), 0) << made;
         EXPECT_EQ(st.st_uid, kNobody) << made;
@@ -558,8 +559,7 @@ TEST(Ports, FolderTroubleIsTheCauseGivenNeverTheUart) {
     d = DiagnoseUnprivileged(1);
     chmod(home.Ports.c_str(), 0755);
     EXPECT_EQ(d.Problem, PortProblem::NoPermission) << d.Reason;
-    EXPECT_NE(d.Reason.find("нет доступа к папке портов " + home.Ports.string()),
-              std::string::npos)
+    EXPECT_NE(d.Reason.find("нет доступа к папке портов " + home.Ports.string()), std::string::npos)
         << d.Reason;
     EXPECT_EQ(d.Reason.find("ttyS0"), std::string::npos) << d.Reason;
 }
