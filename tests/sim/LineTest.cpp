@@ -244,6 +244,12 @@ pid_t StartProgram(const std::string& home, std::vector<const char*> args,
     return pid;
 }
 
+// A new folder of the test's own under /tmp; empty when it cannot be made.
+std::string TempFolder() {
+    char folder[] = "/tmp/tr7042k-prog-XXXXXX";
+    return mkdtemp(folder) ? folder : "";
+}
+
 struct ProgramRun {
     int Code = -1;
     std::string Err;
@@ -361,9 +367,8 @@ int AwaitPort(const std::string& link) {
 // ends it cleanly, removing its link and its claim, and leaves a technician's mapping of another
 // port alone.
 TEST(SimProgram, ServesAPtyAsCom7AndRemovesTheLinkOnEveryQuitSignal) {
-    char folder[] = "/tmp/tr7042k-prog-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string home = folder;
+    const std::string home = TempFolder();
+    ASSERT_FALSE(home.empty());
     const std::string ports = home + "/tr7042k/ports";
     const std::string link = ports + "/com7";
     fs::create_directories(ports);
@@ -405,9 +410,8 @@ TEST(SimProgram, ServesAPtyAsCom7AndRemovesTheLinkOnEveryQuitSignal) {
 // port over. A port that a technician mapped, or another simulator serves, it refuses, saying
 // what is there and which port is free.
 TEST(SimProgram, TakesOverOnlyALinkASimulatorLeftBehind) {
-    char folder[] = "/tmp/tr7042k-prog-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string home = folder;
+    const std::string home = TempFolder();
+    ASSERT_FALSE(home.empty());
     const std::string ports = home + "/tr7042k/ports";
     const std::string link = ports + "/com7";
 
@@ -453,9 +457,8 @@ TEST(SimProgram, TakesOverOnlyALinkASimulatorLeftBehind) {
 
 // Options it cannot take are refused with a message and exit code 1, before any link is made.
 TEST(SimProgram, RefusesOptionsItCannotTake) {
-    char folder[] = "/tmp/tr7042k-prog-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string home = folder;
+    const std::string home = TempFolder();
+    ASSERT_FALSE(home.empty());
     const std::pair<const char*, const char*> config{"XDG_CONFIG_HOME", home.c_str()};
     const struct {
         std::vector<std::pair<const char*, const char*>> env;
@@ -492,9 +495,8 @@ TEST(SimProgram, RefusesOptionsItCannotTake) {
 // reported once and waited for without using the processor; once the adapter is back under its
 // name the simulator answers again. A pty stands in for the adapter, a link for its stable name.
 TEST(SimProgram, ServedLineThatHangsUpIsWaitedForAndServedAgain) {
-    char folder[] = "/tmp/tr7042k-prog-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string home = folder;
+    const std::string home = TempFolder();
+    ASSERT_FALSE(home.empty());
     const std::string byId = home + "/usb-adapter";
     auto plugIn = [&byId] {
         const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC); // ours alone
