@@ -7,7 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # The time stamp scripts/package.sh gave the package, for building it again.
-export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || stat -c %Y CMakeLists.txt)}
+SOURCE_DATE_EPOCH=$(cat build/package/source-date-epoch)
+export SOURCE_DATE_EPOCH
 
 deb=$(ls build/package/tr7042k_*.deb)
 version=$(dpkg-deb -f "$deb" Version)

@@ -23,5 +23,7 @@ cmake -S . -B build/package -DCMAKE_BUILD_TYPE=Release -DTR_TESTS=OFF -DTR_BENCH
   -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
 cmake --build build/package -j2
 rm -f build/package/tr7042k_*.deb
+# scripts/check-package.sh builds it again with the same time.
+echo "$SOURCE_DATE_EPOCH" >build/package/source-date-epoch
 (cd build/package && cpack -G DEB >/dev/null)
 ls build/package/tr7042k_*.deb
