@@ -280,8 +280,19 @@ ProgramRun RunProgram(std::vector<std::pair<const char*, const char*>> env,
     close(err[1]);
     ProgramRun run;
     char buf[512];
-    for (ssize_t n; (n = read(err[0], buf, sizeof buf)) > 0;)
-        run.Err.append(buf, static_cast<std::size_t>(n));
+    // A program that should have refused to start and serves instead is ended after a while.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+        pollfd p{err[0], POLLIN, 0};
+        if (poll(&p, 1, 100) == 1) {
+            const ssize_t n = read(err[0], buf, sizeof buf);
+            if (n <= 0) break;
+            run.Err.append(buf, static_cast<std::size_t>(n));
+        } else if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            break;
+        }
+    }
     close(err[0]);
     int status = 0;
     if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.Code = WEXITSTATUS(status);
