@@ -111,6 +111,9 @@ const PageCase Rows[] = {
      {{LowerCode, Fill}, {UpperCode, Fill}}, {Passed}, {}, Shows(Fill, Fill)},
     {"FillDoubleClickedShowsOnce", DoubleClicked, "Button8",
      {{LowerCode, Fill}, {UpperCode, Fill}}, {Passed}, {}, Shows(Fill, Fill)},
+    // A loop never starts inside a one-off operation: it waits, with its message.
+    {"SweepClickedAtTheFillsPumpWaits", [](PageTest& t) { PostClick(t.W("Button7")); }, "Button8",
+     {{LowerCode, Fill}, {UpperCode, Fill}}, {LoopRefusedText, Passed}, {}, Shows(Fill, Fill)},
     {"FillWithTheLowerLineRefusedFails",
      [](PageTest& t) {
          t.Printer.WithModel([](DeviceModel& m) { m.GetFaults().statusBits[LowerCode] = {0, 2}; });
