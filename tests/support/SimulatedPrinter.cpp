@@ -69,7 +69,7 @@ std::vector<SimulatedPrinter::Request> SimulatedPrinter::Requests() const {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<Request> out;
     for (const auto& r : model_.Requests())
-        out.push_back({r.command, r.data});
+        out.push_back({r.command, r.data, r.refused});
     return out;
 }
 

@@ -37,6 +37,7 @@ public:
     struct Request {
         int Command;
         std::string Data; // as received, Windows-1251
+        bool Refused;     // the reply carried an error bit
     };
     std::vector<Request> Requests() const; // every well-formed request, in order
     void ClearRequests();
