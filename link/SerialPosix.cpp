@@ -52,14 +52,15 @@ void OnQuitSignal(int sig) {
     errno = saved;
 }
 
+// Looked at on every open, not once: a signal that was ignored or handled when the program
+// first connected and has been set back to its default since would otherwise end the process
+// with the port still held.
 void ReleaseOnQuitSignals() {
-    static bool installed = false;
-    if (installed) return;
-    installed = true;
     const int signals[] = {SIGHUP, SIGINT, SIGTERM, SIGQUIT};
     for (int sig : signals) {
         struct sigaction old;
-        // A program that handles the signal itself keeps its handler (and ends its own way).
+        // A program that handles or ignores the signal itself keeps its way (and ends its own
+        // way, or not at all); ours, once set, stays until the signal comes.
         if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler != SIG_DFL) continue;
         struct sigaction sa = {};
         sa.sa_handler = OnQuitSignal;
