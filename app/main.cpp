@@ -2,6 +2,7 @@
 // then the message loop until the main window is closed.
 
 #include "Application.h"
+#include "Batch.h"
 #include "Mainform.h"
 #include "Status.h"
 #include "Switches.h"
@@ -27,6 +28,8 @@ const char* const Help = R"(Использование: tr7042k-console [пар�
 
   --help       эта справка
   --version    версия программы
+  --batch ...  полный тест одного принтера без окна; так консоль запускает
+               tr7042k-burnin (см. man tr7042k-burnin)
 Остальные параметры (например -platform или -style) принимает Qt.
 )";
 
@@ -44,6 +47,7 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
+    if (IsBatchCommandLine(argc, argv)) return RunBatch(argc, argv);
     TApplication application(argc, argv);
     application.setApplicationName(QStringLiteral("tr7042k-console"));
     // The console speaks Russian whatever the desktop's language, so the parts Qt draws itself

@@ -8,19 +8,20 @@ cd "$(dirname "$0")/.."
 
 deb=$(ls build/package/tr7042k_*.deb)
 version=$(dpkg-deb -f "$deb" Version)
-programs=(tr7042k-console tr7042k-sim tr7042k-ports)
+programs=(tr7042k-console tr7042k-sim tr7042k-ports tr7042k-burnin)
 
 echo "-- lintian"
 lintian --fail-on error "$deb"
 
 echo "-- contents"
 expected=(
-  ./usr/bin/tr7042k-console ./usr/bin/tr7042k-ports ./usr/bin/tr7042k-sim
+  ./usr/bin/tr7042k-burnin ./usr/bin/tr7042k-console ./usr/bin/tr7042k-ports ./usr/bin/tr7042k-sim
   ./usr/share/applications/tr7042k-console.desktop
   ./usr/share/doc/tr7042k/changelog.gz ./usr/share/doc/tr7042k/copyright
   ./usr/share/icons/hicolor/scalable/apps/tr7042k-console.svg
   ./usr/share/man/man1/tr7042k-console.1.gz ./usr/share/man/man1/tr7042k-ports.1.gz
-  ./usr/share/man/man1/tr7042k-sim.1.gz
+  ./usr/share/man/man1/tr7042k-sim.1.gz ./usr/share/man/man1/tr7042k-burnin.1.gz
+  ./usr/share/man/ru/man1/tr7042k-burnin.1.gz
   ./usr/share/man/ru/man1/tr7042k-console.1.gz ./usr/share/man/ru/man1/tr7042k-ports.1.gz
   ./usr/share/man/ru/man1/tr7042k-sim.1.gz
 )
