@@ -79,7 +79,7 @@ int TBurnin::Run() {
     for (int i = 0; i < Printers.size(); ++i)
         Start(i);
     connect(&Clock, &QTimer::timeout, this, [this] { Progress.Redraw(); });
-    if (Progress.Terminal()) Clock.start(1000);
+    if (Progress.Terminal()) Clock.start(250);
     if (Running > 0) QCoreApplication::exec();
     Clock.stop();
 
@@ -96,7 +96,7 @@ int TBurnin::Run() {
     }
     QString error;
     const bool written = WriteReports(Out, batch, Printers, error);
-    Progress.Redraw();
+    Progress.Redraw(true);
     if (!written) std::fprintf(stderr, "tr7042k-burnin: %s\n", error.toUtf8().constData());
     std::printf("%s\nОтчет: %s\n", batch.Outcome.toUtf8().constData(),
                 QDir(Out).filePath(QStringLiteral("report.html")).toUtf8().constData());

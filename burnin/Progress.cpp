@@ -9,6 +9,8 @@
 namespace {
 
 // Column widths of the rows; the step takes what the terminal has left.
+constexpr int MinRedrawMs = 100;
+
 constexpr int PortWidth = 9, FactoryWidth = 13, PassWidth = 10, FailedWidth = 7, TimeWidth = 9,
               VerdictWidth = 10, LeastStepWidth = 12;
 
@@ -46,7 +48,7 @@ void TProgress::Event(const TPrinterRecord& printer, const QString& text) {
 void TProgress::Notice(const QString& text) {
     notice_ = text;
     if (terminal_)
-        Redraw();
+        Redraw(true);
     else
         Write(QStringLiteral("%1 %2\n").arg(
             QTime::currentTime().toString(QStringLiteral("hh:mm:ss")), text));
@@ -64,8 +66,10 @@ QString TProgress::Row(const TPrinterRecord& printer) const {
            Cell(Elapsed(seconds), TimeWidth) + VerdictWord(printer.Verdict);
 }
 
-void TProgress::Redraw() {
+void TProgress::Redraw(bool force) {
     if (!terminal_) return;
+    if (!force && sinceDrawn_.isValid() && sinceDrawn_.elapsed() < MinRedrawMs) return;
+    sinceDrawn_.start();
     QString screen;
     // Back to the first row drawn last time, then every row anew, each line cleared first.
     if (drawn_ > 0) screen += QStringLiteral("\x1b[%1F").arg(drawn_);

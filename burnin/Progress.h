@@ -2,6 +2,7 @@
 
 #include "Printer.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QString>
 
@@ -15,8 +16,9 @@ public:
     bool Terminal() const { return terminal_; }
     // Something happened to a printer: a plain line, or the rows redrawn.
     void Event(const TPrinterRecord& printer, const QString& text);
-    // The rows redrawn (on a terminal; nothing otherwise): elapsed times and steps.
-    void Redraw();
+    // The rows redrawn (on a terminal; nothing otherwise): elapsed times and steps. Drawings
+    // closer together than a tenth of a second are left to the next one, unless forced.
+    void Redraw(bool force = false);
     // A line for the whole batch (the stop).
     void Notice(const QString& text);
 
@@ -28,5 +30,6 @@ private:
     int passes_;
     bool terminal_;
     int drawn_ = 0; // rows on the screen from the last drawing
+    QElapsedTimer sinceDrawn_;
     QString notice_;
 };

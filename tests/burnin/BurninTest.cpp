@@ -389,10 +389,12 @@ TEST_F(Burnin, ASecondCtrlCEndsAtOnceKeepingWhatIsJournaled) {
     EXPECT_EQ(Codes(Log(U("COM61"))), Sims[61]->Received());
 }
 
-TEST_F(Burnin, AKilledSimulatorLosesItsLineAndTheOtherPrinterFinishes) {
+TEST_F(Burnin, AKilledSimulatorLosesItsLineAndTheOthersFinish) {
     Sim(71, {U("--fast")});
     Simulator& doomed = Sim(72, {U("--factory-number"), U("TR00000072")});
-    Start({U("--delay"), U("0"), U("--out"), Out, U("COM71"), U("COM72")});
+    Sim(73, {U("--fast"), U("--switches"), U("10101100")});
+    Sim(74, {U("--fast"), U("--status-bits"), U("2B:0,2,0,0,0,0")});
+    Start({U("--delay"), U("0"), U("--out"), Out, U("COM71"), U("COM72"), U("COM73"), U("COM74")});
     bool killed = false;
     const int code = Finish([&] {
         if (!killed && doomed.Received().size() >= 15) {
@@ -407,10 +409,28 @@ TEST_F(Burnin, AKilledSimulatorLosesItsLineAndTheOtherPrinterFinishes) {
     EXPECT_EQ(gone[U("verdict")].toString(), U("no line"));
     EXPECT_TRUE(gone[U("line_lost")].toBool());
     EXPECT_TRUE(Output().contains(U("COM72 TR00000072: связь с принтером потеряна")));
-    const QStringList journal = Journal(U("COM72"));
+    QStringList journal = Journal(U("COM72"));
     const int lost = int(journal.indexOf(QRegularExpression(U(".* Связь с принтером потеряна"))));
     ASSERT_GT(lost, 0);
     EXPECT_EQ(journal.indexOf(U("Тест остановлен")), lost + 1);
+
+    // Wrong switches: what the switches window shows, then not fit.
+    EXPECT_EQ(Printer(U("COM73"))[U("verdict")].toString(), U("not fit"));
+    journal = Journal(U("COM73"));
+    const int window = int(journal.indexOf(QRegularExpression(U(".* Перееключатели !!!"))));
+    ASSERT_GT(window, 0);
+    EXPECT_EQ(journal.mid(window + 1, 3),
+              (QStringList{U("Неверно установлены переключатели:"), U("установлены: 10101100"),
+                           U("должно быть: 001011XX")}));
+    EXPECT_EQ(Sims[73]->Received(), (std::vector<int>{0x5A, 0x63, 0x61, 0x5A, 0x5A}));
+
+    // A header line refused: the console would end there; one failed command, no pass.
+    const QJsonObject header = Printer(U("COM74"));
+    EXPECT_EQ(header[U("verdict")].toString(), U("failed"));
+    EXPECT_EQ(header[U("failed_by_step")].toObject(), (QJsonObject{{U("Заголовок чека"), 1}}));
+    EXPECT_EQ(header[U("passes_done")].toInt(), 0);
+    EXPECT_EQ(Sims[74]->Count(0x2B), 1);
+    EXPECT_EQ(Texts(header), QStringList{U("Команда не разрешена")});
 }
 
 TEST_F(Burnin, WrongUseIsRefusedWithItsReasonAndNothingIsStarted) {
