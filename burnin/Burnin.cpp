@@ -241,6 +241,8 @@ void TBurnin::Handle(int index, const QStringList& f) {
     } else if (kind == QLatin1String("lost")) {
         p.LineLost = true;
         Progress.Event(p, QStringLiteral("связь с принтером потеряна"));
+    } else if (kind == QLatin1String("reason") && f.size() >= 2) {
+        p.Reason = f[1];
     } else if (kind == QLatin1String("verdict") && f.size() >= 3) {
         p.Verdict = f[1];
         p.PassesDone = f[2].toInt();

@@ -33,6 +33,7 @@ struct TPrinterRecord {
     QList<TMessage> Messages;
     bool LineLost = false;
     QString Verdict; // passed, failed, not fit, no line, stopped; empty while running
+    QString Reason;  // why not fit or no line, in the console's words
     QString Trouble; // what went wrong with the console process itself
     double CpuSeconds = -1;
     qint64 PeakMemoryKb = -1;

@@ -109,6 +109,7 @@ QByteArray Json(const TBatchInfo& batch, const QList<TPrinterRecord>& printers) 
             {QStringLiteral("journal"), Path(p, p.Journal)},
             {QStringLiteral("exchange_log"), Path(p, QStringLiteral("fpllog.dat"))},
         };
+        if (!p.Reason.isEmpty()) printer.insert(QStringLiteral("reason"), p.Reason);
         if (!p.Trouble.isEmpty()) printer.insert(QStringLiteral("trouble"), p.Trouble);
         if (p.CpuSeconds >= 0) printer.insert(QStringLiteral("cpu_seconds"), p.CpuSeconds);
         if (p.PeakMemoryKb >= 0)
@@ -157,7 +158,7 @@ QByteArray Csv(const QList<TPrinterRecord>& printers) {
     QStringList lines{
         QStringLiteral("Порт;Заводской номер;Фискальный номер;Налоговый номер;Версия ПО;"
                        "Переключатели;Начало;Конец;Проходов;Ошибок команд;Ошибки по шагам;"
-                       "Сообщений;Итог")};
+                       "Сообщений;Итог;Причина")};
     for (const TPrinterRecord& p : printers) {
         QStringList fields{p.Port.Name,
                            p.Factory,
@@ -171,7 +172,8 @@ QByteArray Csv(const QList<TPrinterRecord>& printers) {
                            QString::number(p.Failed),
                            StepTotals(p),
                            QString::number(p.Messages.size()),
-                           VerdictWord(p.Verdict)};
+                           VerdictWord(p.Verdict),
+                           p.Trouble.isEmpty() ? p.Reason : p.Trouble};
         for (QString& field : fields)
             field = CsvField(field);
         lines << fields.join(QLatin1Char(';'));
@@ -198,11 +200,11 @@ QString HtmlPrinter(const TPrinterRecord& p, int index) {
                                "<a href=\"%3\">fpllog.dat</a></p>\n")
                     .arg(Html(Path(p, p.Journal)), Html(p.Journal),
                          Html(Path(p, QStringLiteral("fpllog.dat"))));
-    if (!p.Trouble.isEmpty())
-        html += QStringLiteral("<p class=\"trouble\">%1</p>\n").arg(Html(p.Trouble));
+    for (const QString& why : {p.Reason, p.Trouble})
+        if (!why.isEmpty()) html += QStringLiteral("<p class=\"why\">%1</p>\n").arg(Html(why));
     const QList<int> passes = PassesWithFailures(p);
     if (passes.isEmpty()) {
-        html += QStringLiteral("<p>Ни одна команда не отказала.</p>\n");
+        if (p.Pass > 0) html += QStringLiteral("<p>Ни одна команда не отказала.</p>\n");
     } else {
         html += QStringLiteral("<table class=\"steps\"><tr><th>Шаг, отказавших команд</th>");
         for (const int pass : passes)
@@ -237,15 +239,16 @@ QByteArray Html(const TBatchInfo& batch, const QList<TPrinterRecord>& printers) 
                        "<meta charset=\"windows-1251\">\n<title>%1</title>\n<style>\n"
                        "body{font-family:\"DejaVu Sans\",Arial,sans-serif;margin:24px;color:#222}\n"
                        "h1{font-size:22px}h2{font-size:17px;margin-top:28px}\n"
-                       "table{border-collapse:collapse;margin:8px 0}\n"
-                       "th,td{border:1px solid #bbb;padding:4px 8px;text-align:left}\n"
+                       "table{border-collapse:collapse;margin:8px 0;font-size:14px}\n"
+                       "th,td{border:1px solid #bbb;padding:3px 6px;text-align:left;"
+                       "white-space:nowrap}\n"
                        "th{background:#eee}td.n{text-align:right}\n"
                        ".v{display:inline-block;min-width:80px;padding:2px 8px;border-radius:3px;"
                        "color:#fff;font-weight:bold;text-align:center}\n"
                        ".passed{background:#2e7d32}.failed{background:#c62828}"
                        ".notfit{background:#e65100}.noline{background:#555}"
                        ".stopped{background:#1565c0}\n"
-                       ".trouble{color:#c62828}\n</style>\n</head>\n<body>\n<h1>%1</h1>\n")
+                       ".why{color:#b71c1c}\n</style>\n</head>\n<body>\n<h1>%1</h1>\n")
             .arg(Html(title));
     html += QStringLiteral("<p>Начало %1, конец %2. Проходов: %3, задержка %4 мс, %5 бод, "
                            "кассир %6%7.</p>\n")
@@ -256,20 +259,23 @@ QByteArray Html(const TBatchInfo& batch, const QList<TPrinterRecord>& printers) 
                 .arg(o.Cashier)
                 .arg(o.NoFiscal ? QStringLiteral(", без фискальных чеков и Z-отчета") : QString());
     html += QStringLiteral("<p><b>%1</b></p>\n").arg(Html(batch.Outcome));
-    html += QStringLiteral("<table class=\"printers\">\n<tr><th>Порт</th><th>Заводской №</th>"
-                           "<th>Фискальный №</th><th>Налоговый №</th><th>Версия ПО</th>"
-                           "<th>Переключатели</th><th>Проходов</th><th>Ошибок</th>"
-                           "<th>Сообщений</th><th>Начало</th><th>Конец</th><th>Итог</th></tr>\n");
+    html += QStringLiteral("<table class=\"printers\">\n<tr><th>Порт</th><th>Итог</th>"
+                           "<th>Заводской №</th><th>Фискальный №</th><th>Налоговый №</th>"
+                           "<th>Версия ПО</th><th>Переключатели</th><th>Проходов</th>"
+                           "<th>Ошибок</th><th>Сообщений</th><th>Время</th></tr>\n");
+    const auto clock = [](const QDateTime& time) {
+        return time.isValid() ? time.toString(QStringLiteral("hh:mm:ss")) : QString();
+    };
     for (int i = 0; i < printers.size(); ++i) {
         const TPrinterRecord& p = printers[i];
-        html +=
-            QStringLiteral("<tr><td><a href=\"#p%1\">%2</a></td>").arg(i).arg(Html(p.Port.Name));
+        html += QStringLiteral("<tr><td><a href=\"#p%1\">%2</a></td><td>%3</td>")
+                    .arg(i)
+                    .arg(Html(p.Port.Name), VerdictLabel(p.Verdict));
         for (const QString& cell : {p.Factory, p.Fiscal, p.Tax, p.Version, p.Switches})
             html += QStringLiteral("<td>%1</td>").arg(Html(cell));
         for (const qsizetype n : {qsizetype(p.PassesDone), qsizetype(p.Failed), p.Messages.size()})
             html += QStringLiteral("<td class=\"n\">%1</td>").arg(n);
-        html += QStringLiteral("<td>%1</td><td>%2</td><td>%3</td></tr>\n")
-                    .arg(ShownTime(p.Started), ShownTime(p.Ended), VerdictLabel(p.Verdict));
+        html += QStringLiteral("<td>%1&ndash;%2</td></tr>\n").arg(clock(p.Started), clock(p.Ended));
     }
     html += QStringLiteral("</table>\n");
     for (int i = 0; i < printers.size(); ++i)

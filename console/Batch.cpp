@@ -264,6 +264,7 @@ private:
     int Seen = 0;     // FailedSteps already counted
     int Failed = 0;   // failed commands of the run
     int Messages = 0; // message boxes journaled
+    QStringList Said; // the boxes' texts since the present stage began
     bool TestBegun = false, SummaryReached = false, TestStopped = false;
 
     // How the run ended.
@@ -297,10 +298,13 @@ int TBatchRun::Exec() {
                  O.NoFiscal ? QStringLiteral(", без фискальных чеков и Z-отчета") : QString()));
 
     if (!Connect()) {
+        Tell({QStringLiteral("reason"), Said.join(QStringLiteral(" "))});
         Finish(QStringLiteral("no line"));
         return 0;
     }
+    Said.clear();
     if (!ReadIdentity()) {
+        Tell({QStringLiteral("reason"), Said.join(QStringLiteral(" "))});
         Finish(TimedOut() ? QStringLiteral("no line") : QStringLiteral("not fit"));
         return 0;
     }
@@ -410,6 +414,7 @@ bool TBatchRun::ReadIdentity() {
 void TBatchRun::RunTest() {
     Tell({QStringLiteral("step"), QStringLiteral("Проверка принтера и заголовок чека")});
     Running = true;
+    Said.clear();
     SinceAnswer.start();
     LastSeq = PrinterLink.SeqCounter;
     LineWatch.start();
@@ -432,14 +437,19 @@ QString TBatchRun::Verdict() {
     if (LineLost) return QStringLiteral("no line");
     if (QuitAsked) {
         // The program ended without a check window: a header line was refused.
+        Tell({QStringLiteral("reason"),
+              QStringLiteral("заголовок чека не принят: ") + Said.join(QStringLiteral(" "))});
         if (TimedOut()) return QStringLiteral("no line");
         ++Failed;
         Tell({QStringLiteral("failed"), QStringLiteral("0"), QStringLiteral("Заголовок чека"),
               QStringLiteral("1")});
         return QStringLiteral("failed");
     }
-    // The printer's state could not be read for the start checks.
-    if (!TestBegun) return TimedOut() ? QStringLiteral("no line") : QStringLiteral("not fit");
+    if (!TestBegun) {
+        // The printer's state could not be read for the start checks.
+        Tell({QStringLiteral("reason"), Said.join(QStringLiteral(" "))});
+        return TimedOut() ? QStringLiteral("no line") : QStringLiteral("not fit");
+    }
     if (TestStopped) return QStringLiteral("stopped");
     return Failed > 0 ? QStringLiteral("failed") : QStringLiteral("passed");
 }
@@ -551,6 +561,7 @@ void TBatchRun::Message(const QString& text) {
     }
     Own(time + QStringLiteral(" Сообщение: ") + flat);
     Tell({QStringLiteral("message"), time, flat});
+    Said << flat;
 }
 
 bool TBatchRun::Question(const QString& text) {
@@ -588,18 +599,23 @@ void TBatchRun::WatchCheckWindow(QDialog* window) {
 void TBatchRun::ReportCheckWindow(QDialog* window) {
     CheckWindowShown = true;
     Note(window->windowTitle());
+    QStringList findings;
     if (window == Form2) {
-        Own(Get<QLabel>(*window, "Label3")->text());
+        findings << Get<QLabel>(*window, "Label3")->text();
         for (const auto& [label, edit] :
              {std::pair{"Label1", "Edit1"}, std::pair{"Label2", "Edit2"}})
-            Own(Get<QLabel>(*window, label)->text() + QLatin1Char(' ') +
-                Get<QLineEdit>(*window, edit)->text());
+            findings << Get<QLabel>(*window, label)->text() + QLatin1Char(' ') +
+                            Get<QLineEdit>(*window, edit)->text();
     } else {
-        const QString findings = Get<QPlainTextEdit>(*window, "Memo1")->toPlainText();
-        for (const QString& line : findings.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-            Own(line);
+        findings = Get<QPlainTextEdit>(*window, "Memo1")
+                       ->toPlainText()
+                       .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
+    for (const QString& line : findings)
+        Own(line);
     Tell({QStringLiteral("step"), window->windowTitle()});
+    Tell({QStringLiteral("reason"),
+          window->windowTitle() + QStringLiteral(": ") + findings.join(QStringLiteral("; "))});
     Get<QPushButton>(*window, "Button1")->click();
 }
 
@@ -632,6 +648,7 @@ void TBatchRun::WatchLine() {
     LineLost = true;
     Note(QStringLiteral("Связь с принтером потеряна"));
     Tell({QStringLiteral("lost")});
+    Tell({QStringLiteral("reason"), QStringLiteral("связь с принтером потеряна")});
     StopTest();
 }
 

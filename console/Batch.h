@@ -21,6 +21,7 @@
 //   failed PASS TITLE N                            N more failed commands in that step
 //   message TIME TEXT                              a message box, journaled
 //   lost                                           the printer no longer answers
+//   reason TEXT                                    why the printer is not fit or has no line
 //   verdict VERDICT PASSES_DONE                    passed, failed, not fit, no line or stopped
 //   usage CPU_SECONDS PEAK_MEMORY_KB               what the process used
 //

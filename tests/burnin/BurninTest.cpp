@@ -21,6 +21,11 @@
 #include <functional>
 #include <memory>
 
+// gtest prints QStrings readably.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << text.toStdString();
+}
+
 namespace {
 
 QString U(const char* text) {
@@ -303,19 +308,23 @@ TEST_F(Burnin, FourPrintersEachWithItsOwnFaultAndAMissingOne) {
               (QStringList{U("Заводской номер не задан"), U("Фискальная память не форматирована"),
                            U("Фискальный номер не задан")}));
     EXPECT_FALSE(journal.contains(U("Тест Veltor TR7042K")));
+    EXPECT_EQ(fresh[U("reason")].toString(),
+              U("Некорректное состояние Veltor TR7042K: Заводской номер не задан; Фискальная "
+                "память не форматирована; Фискальный номер не задан"));
 
     // A device that is not there: the console's own reason, no line.
     const QJsonObject missing = Printer(U("/nonexistent/ttyUSB9"));
     EXPECT_EQ(missing[U("verdict")].toString(), U("no line"));
     ASSERT_FALSE(Texts(missing).isEmpty());
-    EXPECT_TRUE(Texts(missing)[0].startsWith(U("Невозможно подключить порт")));
+    EXPECT_TRUE(Texts(missing)[0].startsWith(U("Невозможно подключить порт. ")));
+    EXPECT_EQ(missing[U("reason")].toString(), Texts(missing)[0]);
 
     // The spreadsheet and the page carry the same verdicts.
     const QStringList csv = FromCp1251(ReadFile(Out + U("/report.csv"))).split(U("\r\n"));
     ASSERT_EQ(csv.size(), 7);
     QStringList verdicts;
     for (const QString& row : csv.mid(1, 5))
-        verdicts << row.section(QLatin1Char(';'), -1);
+        verdicts << row.section(QLatin1Char(';'), 12, 12);
     EXPECT_EQ(verdicts, (QStringList{U("пройден"), U("ошибки"), U("нет связи"), U("не годен"),
                                      U("нет связи")}));
     const QString html = FromCp1251(ReadFile(Out + U("/report.html")));
