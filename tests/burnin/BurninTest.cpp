@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -152,6 +153,16 @@ protected:
         }
         return Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1;
     }
+    // Neither the burn-in nor any of its consoles said anything on its error output (a
+    // sanitizer's report would land there).
+    void ExpectQuiet() const {
+        EXPECT_EQ(ReadFile(Root.filePath(QStringLiteral("burnin.err"))), QByteArray());
+        QDirIterator files(Out, {QStringLiteral("console-errors.txt")}, QDir::Files,
+                           QDirIterator::Subdirectories);
+        while (files.hasNext())
+            ADD_FAILURE() << files.next().toStdString() << ": "
+                          << ReadFile(files.filePath()).toStdString();
+    }
     QString Output() const {
         return QString::fromUtf8(ReadFile(Root.filePath(QStringLiteral("burnin.out"))));
     }
@@ -233,6 +244,7 @@ TEST_F(Burnin, FourPrintersEachWithItsOwnFaultAndAMissingOne) {
     ASSERT_TRUE(frozen);
     EXPECT_EQ(code, 2) << Output().toStdString();
     EXPECT_TRUE(Output().contains(U("Не все принтеры проверены"))) << Output().toStdString();
+    ExpectQuiet();
     const QJsonArray printers = Report()[QStringLiteral("printers")].toArray();
     ASSERT_EQ(printers.size(), 5);
     EXPECT_EQ(Report()[QStringLiteral("exit_code")].toInt(), 2);
@@ -349,6 +361,7 @@ TEST_F(Burnin, CtrlCStopsEveryPrinterAtItsNextCheckPointAndTheReportIsWritten) {
     ASSERT_TRUE(sent);
     EXPECT_EQ(code, 130);
     EXPECT_TRUE(Output().contains(U("Тест остановлен по сигналу"))) << Output().toStdString();
+    ExpectQuiet();
     EXPECT_TRUE(Report()[U("stopped")].toBool());
     for (const int port : {51, 52}) {
         const QString name = QStringLiteral("COM%1").arg(port);
@@ -413,6 +426,7 @@ TEST_F(Burnin, AKilledSimulatorLosesItsLineAndTheOthersFinish) {
     });
     ASSERT_TRUE(killed);
     EXPECT_EQ(code, 2);
+    ExpectQuiet();
     EXPECT_EQ(Printer(U("COM71"))[U("verdict")].toString(), U("passed"));
     const QJsonObject gone = Printer(U("COM72"));
     EXPECT_EQ(gone[U("verdict")].toString(), U("no line"));
