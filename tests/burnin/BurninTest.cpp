@@ -125,13 +125,14 @@ protected:
     }
 
     // Starts the burn-in; its output (not a terminal: plain lines) goes to a file.
-    void Start(const QStringList& arguments, const QString& timerWaitMs = QStringLiteral("0")) {
+    void Start(const QStringList& arguments, const QString& timerWaitMs = QStringLiteral("0"),
+               const QString& program = QStringLiteral(TR_BURNIN)) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), Config);
         environment.insert(QStringLiteral("TR7042K_CONSOLE"), QStringLiteral(TR_CONSOLE));
         environment.insert(QStringLiteral("TR7042K_TIMER_WAIT_MS"), timerWaitMs);
         Process.setProcessEnvironment(environment);
-        Process.setProgram(QStringLiteral(TR_BURNIN));
+        Process.setProgram(program);
         Process.setWorkingDirectory(Root.path());
         Process.setArguments(arguments);
         Process.setStandardOutputFile(Root.filePath(QStringLiteral("burnin.out")));
@@ -278,6 +279,8 @@ TEST_F(Burnin, FourPrintersEachWithItsOwnFaultAndAMissingOne) {
     EXPECT_EQ(refusing[U("failed_commands")].toInt(), reports);
     EXPECT_EQ(refusing[U("failed_by_step")].toObject(),
               (QJsonObject{{U("X-отчет"), 1}, {U("Z-отчет"), reports - 1}}));
+    EXPECT_EQ(refusing[U("failed_by_pass")].toObject(),
+              (QJsonObject{{U("1"), refusing[U("failed_by_step")]}}));
     EXPECT_EQ(Texts(refusing), QStringList(reports, U("Команда не разрешена")));
     EXPECT_EQ(Codes(Log(U("COM42"))), Sims[42]->Received());
     journal = Journal(U("COM42"));
@@ -454,6 +457,29 @@ TEST_F(Burnin, AKilledSimulatorLosesItsLineAndTheOthersFinish) {
     EXPECT_EQ(header[U("passes_done")].toInt(), 0);
     EXPECT_EQ(Sims[74]->Count(0x2B), 1);
     EXPECT_EQ(Texts(header), QStringList{U("Команда не разрешена")});
+}
+
+TEST_F(Burnin, OnATerminalEachPrinterHasARowRewrittenInPlace) {
+    Sim(81, {U("--fast"), U("--factory-number"), U("TR00000081")});
+    // script(1) gives the burn-in a terminal of its own.
+    Start({U("-qec"), QStringLiteral("%1 --delay 0 --out %2 COM81").arg(U(TR_BURNIN), Out),
+           U("/dev/null")},
+          U("0"), U("script"));
+    EXPECT_EQ(Finish(), 0);
+    const QString screen = Output();
+    // The header and the row are drawn, then drawn again over themselves: the cursor goes back
+    // up to the first of the three lines (header, row, notice) and each line is cleared first.
+    EXPECT_TRUE(screen.startsWith(U("\x1b[2KПорт"))) << screen.left(40).toStdString();
+    EXPECT_GT(screen.count(U("\x1b[3F")), 1);
+    const QString last = screen.mid(screen.lastIndexOf(U("\x1b[3F")));
+    const QStringList rows = last.split(U("\x1b[2K"));
+    ASSERT_GE(rows.size(), 4);
+    EXPECT_TRUE(QRegularExpression(U("^COM81 +TR00000081 +1 из 1 +Тест таймера +0 +"
+                                     "\\d:\\d\\d:\\d\\d +пройден$"))
+                    .match(rows[2].trimmed())
+                    .hasMatch())
+        << rows[2].toStdString();
+    EXPECT_TRUE(screen.contains(U("Все принтеры прошли тест")));
 }
 
 TEST_F(Burnin, WrongUseIsRefusedWithItsReasonAndNothingIsStarted) {
