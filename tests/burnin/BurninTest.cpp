@@ -268,6 +268,7 @@ TEST_F(Burnin, FourPrintersEachWithItsOwnFaultAndAMissingOne) {
     EXPECT_LT(journal.indexOf(U("Переключатели: 00101100")),
               journal.indexOf(U("Тест Veltor TR7042K")));
     EXPECT_TRUE(journal.contains(U("Общее количество ошибок: 0")));
+    ASSERT_FALSE(journal.isEmpty());
     EXPECT_TRUE(TimedLine.match(journal.last()).hasMatch());
     EXPECT_TRUE(journal.last().endsWith(U("Итог: тест пройден, ошибок: 0")));
 
