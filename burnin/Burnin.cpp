@@ -304,7 +304,14 @@ void TBurnin::SignalArrived() {
         } else {
             Progress.Notice(
                 QStringLiteral("Остановка сразу: записывается то, что уже в журналах."));
-            QTimer::singleShot(KillAfterMs, this, [this] { SignalConsoles(SIGKILL); });
+            QTimer::singleShot(KillAfterMs, this, [this] {
+                for (size_t i = 0; i < Processes.size(); ++i)
+                    if (Processes[i]->state() == QProcess::Running)
+                        Printers[int(i)].Trouble =
+                            QStringLiteral("консоль не завершилась по второму сигналу остановки "
+                                           "и была завершена принудительно");
+                SignalConsoles(SIGKILL);
+            });
         }
         SignalConsoles(SIGTERM);
     }

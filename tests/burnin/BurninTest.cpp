@@ -406,6 +406,7 @@ TEST_F(Burnin, ASecondCtrlCEndsAtOnceKeepingWhatIsJournaled) {
     EXPECT_EQ(code, 130);
     const QJsonObject printer = Printer(U("COM61"));
     EXPECT_EQ(printer[U("verdict")].toString(), U("stopped"));
+    EXPECT_FALSE(printer.contains(U("trouble"))) << printer[U("trouble")].toString();
     const QStringList journal = Journal(U("COM61"));
     ASSERT_GE(journal.size(), 2);
     EXPECT_EQ(journal.last(), U("Тест прерван"));
@@ -458,6 +459,8 @@ TEST_F(Burnin, AKilledSimulatorLosesItsLineAndTheOthersFinish) {
     EXPECT_EQ(header[U("passes_done")].toInt(), 0);
     EXPECT_EQ(Sims[74]->Count(0x2B), 1);
     EXPECT_EQ(Texts(header), QStringList{U("Команда не разрешена")});
+    ASSERT_FALSE(Journal(U("COM74")).isEmpty());
+    EXPECT_TRUE(Journal(U("COM74")).last().endsWith(U("Итог: ошибки в шагах теста, ошибок: 1")));
 }
 
 TEST_F(Burnin, OnATerminalEachPrinterHasARowRewrittenInPlace) {
