@@ -406,7 +406,7 @@ TEST_F(Burnin, ASecondCtrlCEndsAtOnceKeepingWhatIsJournaled) {
     EXPECT_EQ(code, 130);
     const QJsonObject printer = Printer(U("COM61"));
     EXPECT_EQ(printer[U("verdict")].toString(), U("stopped"));
-    EXPECT_FALSE(printer.contains(U("trouble"))) << printer[U("trouble")].toString();
+    EXPECT_FALSE(printer.contains(U("trouble"))) << printer[U("trouble")].toString().toStdString();
     const QStringList journal = Journal(U("COM61"));
     ASSERT_GE(journal.size(), 2);
     EXPECT_EQ(journal.last(), U("Тест прерван"));
