@@ -19,6 +19,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <sys/resource.h>
 #include <functional>
 #include <memory>
 
@@ -200,6 +201,16 @@ protected:
             records.push_back({match.captured(1).toInt(), match.captured(2).toUInt(nullptr, 16)});
         }
         return records;
+    }
+    // Ends the console of that printer as a crash would (SIGABRT); false while it is not found.
+    bool CrashConsoleOf(const QString& port) const {
+        const QByteArray wanted = QByteArray("--port-name") + '\0' + port.toUtf8() + '\0';
+        for (const QString& pid : QDir(U("/proc")).entryList(QDir::Dirs)) {
+            const QByteArray commandLine = ReadFile(U("/proc/%1/cmdline").arg(pid));
+            if (!commandLine.contains("--batch") || !commandLine.contains(wanted)) continue;
+            return kill(pid.toInt(), SIGABRT) == 0;
+        }
+        return false;
     }
     static std::vector<int> Codes(const std::vector<LogRecord>& records) {
         std::vector<int> codes;
@@ -421,15 +432,19 @@ TEST_F(Burnin, AKilledSimulatorLosesItsLineAndTheOthersFinish) {
     Simulator& doomed = Sim(72, {U("--factory-number"), U("TR00000072")});
     Sim(73, {U("--fast"), U("--switches"), U("10101100")});
     Sim(74, {U("--fast"), U("--status-bits"), U("2B:0,2,0,0,0,0")});
-    Start({U("--delay"), U("0"), U("--out"), Out, U("COM71"), U("COM72"), U("COM73"), U("COM74")});
-    bool killed = false;
+    Simulator& crashing = Sim(75, {U("--factory-number"), U("TR00000075")});
+    Start({U("--delay"), U("0"), U("--out"), Out, U("COM71"), U("COM72"), U("COM73"), U("COM74"),
+           U("COM75")});
+    bool killed = false, crashed = false;
     const int code = Finish([&] {
         if (!killed && doomed.Received().size() >= 15) {
             doomed.Signal(SIGKILL);
             killed = true;
         }
+        if (!crashed && crashing.Received().size() >= 15) crashed = CrashConsoleOf(U("COM75"));
     });
     ASSERT_TRUE(killed);
+    ASSERT_TRUE(crashed);
     EXPECT_EQ(code, 2);
     ExpectQuiet();
     EXPECT_EQ(Printer(U("COM71"))[U("verdict")].toString(), U("passed"));
@@ -461,6 +476,12 @@ TEST_F(Burnin, AKilledSimulatorLosesItsLineAndTheOthersFinish) {
     EXPECT_EQ(Texts(header), QStringList{U("Команда не разрешена")});
     ASSERT_FALSE(Journal(U("COM74")).isEmpty());
     EXPECT_TRUE(Journal(U("COM74")).last().endsWith(U("Итог: ошибки в шагах теста, ошибок: 1")));
+
+    // A console that crashed: failed, with the reason; what it journaled is kept.
+    const QJsonObject crash = Printer(U("COM75"));
+    EXPECT_EQ(crash[U("verdict")].toString(), U("failed"));
+    EXPECT_EQ(crash[U("trouble")].toString(), U("консоль завершилась аварийно"));
+    EXPECT_TRUE(Journal(U("COM75")).contains(U("Заводской номер: TR00000075")));
 }
 
 TEST_F(Burnin, OnATerminalEachPrinterHasARowRewrittenInPlace) {
@@ -531,6 +552,9 @@ TEST_F(Burnin, WrongUseIsRefusedWithItsReasonAndNothingIsStarted) {
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+    // The console crashed on purpose leaves no core file behind.
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
     QCoreApplication application(argc, argv);
     return RUN_ALL_TESTS();
 }
