@@ -29,6 +29,21 @@ void OnSignal(int) {
     errno = saved;
 }
 
+} // namespace
+
+void CatchStopSignals() {
+    if (pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN); // a closed reader of the progress must not end the batch
+}
+
+namespace {
+
 // The last non-empty line of a file, for a console that ended without saying why.
 QString LastLine(const QString& path) {
     QFile file(path);
@@ -63,17 +78,11 @@ TBurnin::~TBurnin() {
 
 int TBurnin::Run() {
     Started = QDateTime::currentDateTime();
-    if (pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+    if (SignalPipe[0] >= 0) {
+        // A stop asked for before now is read at once.
         Notifier = std::make_unique<QSocketNotifier>(SignalPipe[0], QSocketNotifier::Read);
         connect(Notifier.get(), &QSocketNotifier::activated, this, [this] { SignalArrived(); });
-        struct sigaction action {};
-        action.sa_handler = OnSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-            sigaction(signal, &action, nullptr);
     }
-    std::signal(SIGPIPE, SIG_IGN); // a closed reader of the progress must not end the batch
 
     Progress.Redraw();
     for (int i = 0; i < Printers.size(); ++i)
@@ -138,9 +147,16 @@ void TBurnin::Start(int index) {
     process->setStandardErrorFile(out.filePath(printer.Folder + QLatin1Char('/') + ErrorsFile));
     // A group of its own, so the terminal's Ctrl-C reaches only this program, which passes the
     // stop on; and a stop of its own should this program die first.
+    // Stop signals are held until the console has its own handling of them in place, so a stop
+    // as it starts is not its death before it has journaled anything.
     process->setChildProcessModifier([] {
         setpgid(0, 0);
         prctl(PR_SET_PDEATHSIG, SIGTERM);
+        sigset_t stops;
+        sigemptyset(&stops);
+        sigaddset(&stops, SIGINT);
+        sigaddset(&stops, SIGTERM);
+        sigprocmask(SIG_BLOCK, &stops, nullptr);
     });
     connect(process.get(), &QProcess::readyReadStandardOutput, this,
             [this, index] { Read(index); });

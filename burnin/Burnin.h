@@ -14,6 +14,10 @@
 #include <memory>
 #include <vector>
 
+// Catches SIGINT, SIGTERM and SIGHUP from here on, for the burn-in to take when it runs. Called
+// first thing, so that a stop is never lost or the program's death.
+void CatchStopSignals();
+
 // One burn-in: a console in batch mode per printer, each in a process (and process group) of
 // its own with its own folder under the output folder, their progress on the screen, and the
 // report once all have ended. Stop signals are passed on to every console: the first stops each

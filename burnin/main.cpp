@@ -68,6 +68,7 @@ bool MakeOutFolder(QString& out, QString& error) {
 } // namespace
 
 int main(int argc, char** argv) {
+    CatchStopSignals();
     QCoreApplication application(argc, argv);
     QStringList arguments = application.arguments();
     arguments.removeFirst();

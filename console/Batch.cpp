@@ -211,6 +211,40 @@ bool LineHungUp() {
     return poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
+// Before anything else: the journal file open, and stop signals caught from the first moment
+// on. Signals reach the run through a pipe that its event loop watches, so a stop is taken at the
+// test's next check point (or wait), like a click on "Стоп".
+bool PrepareProcess(const TBatchOptions& o) {
+    JournalFd = open(o.Journal.toLocal8Bit().constData(),
+                     O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (JournalFd < 0) {
+        std::fprintf(stderr, "tr7042k-console: не удалось открыть журнал %s: %s\n",
+                     o.Journal.toLocal8Bit().constData(), std::strerror(errno));
+        return false;
+    }
+    const QByteArray interrupted = JournalBytes(QStringLiteral("Тест прерван"));
+    InterruptedLength = std::min(size_t(interrupted.size()), sizeof InterruptedLine);
+    std::memcpy(InterruptedLine, interrupted.constData(), InterruptedLength);
+    if (pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaddset(&action.sa_mask, SIGINT);
+    sigaddset(&action.sa_mask, SIGTERM);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN); // the caller gone: its lines are lost, the journal is not
+    // tr7042k-burnin starts the console with stop signals held: one that came meanwhile arrives
+    // now, into the pipe.
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    sigprocmask(SIG_UNBLOCK, &stops, nullptr);
+    return true;
+}
+
 // ---- One unattended run.
 
 class TBatchRun : public QObject {
@@ -228,7 +262,7 @@ private:
     }
     template <class Control> Control* Get(const char* name) const { return Get<Control>(F, name); }
 
-    bool SetUp();
+    void SetUp();
     bool Connect();
     bool ReadIdentity();
     void RunTest();
@@ -269,7 +303,7 @@ private:
 
     // How the run ended.
     bool Running = false, CheckWindowShown = false, LineLost = false, StopAsked = false;
-    bool QuitAsked = false;
+    bool QuitAsked = false, StoppedBeforeStart = false;
 
     // The line watch.
     QTimer LineWatch;
@@ -288,7 +322,7 @@ TBatchRun::~TBatchRun() {
 }
 
 int TBatchRun::Exec() {
-    if (!SetUp()) return 3;
+    SetUp();
     Own(QStringLiteral("Тест без оператора: tr7042k-console %1, пакетный режим").arg(TR_VERSION));
     Own(QStringLiteral("Порт: %1, %2 бод").arg(O.PortName).arg(O.Baud));
     Own(QStringLiteral("Начало: %1")
@@ -308,6 +342,7 @@ int TBatchRun::Exec() {
         Finish(TimedOut() ? QStringLiteral("no line") : QStringLiteral("not fit"));
         return 0;
     }
+    QCoreApplication::processEvents(); // a stop asked for meanwhile
     if (StopAsked) {
         Own(QStringLiteral("Тест остановлен"));
         Finish(QStringLiteral("stopped"));
@@ -318,32 +353,10 @@ int TBatchRun::Exec() {
     return 0;
 }
 
-bool TBatchRun::SetUp() {
-    JournalFd = open(O.Journal.toLocal8Bit().constData(),
-                     O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (JournalFd < 0) {
-        std::fprintf(stderr, "tr7042k-console: не удалось открыть журнал %s: %s\n",
-                     O.Journal.toLocal8Bit().constData(), std::strerror(errno));
-        return false;
-    }
-    const QByteArray interrupted = JournalBytes(QStringLiteral("Тест прерван"));
-    InterruptedLength = std::min(size_t(interrupted.size()), sizeof InterruptedLine);
-    std::memcpy(InterruptedLine, interrupted.constData(), InterruptedLength);
-
-    // Signals reach the run through a pipe that the event loop watches, so a stop is taken at
-    // the test's next check point (or wait), like a click on "Стоп".
-    if (pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+void TBatchRun::SetUp() {
+    // A stop signal that came while the program started waits in the pipe till now.
     Signals = std::make_unique<QSocketNotifier>(SignalPipe[0], QSocketNotifier::Read);
     connect(Signals.get(), &QSocketNotifier::activated, this, [this] { SignalArrived(); });
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaddset(&action.sa_mask, SIGINT);
-    sigaddset(&action.sa_mask, SIGTERM);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN); // the caller gone: its lines are lost, the journal is not
 
     Journal = Get<QPlainTextEdit>("RichEdit1");
     connect(Journal, &QPlainTextEdit::textChanged, this, [this] { JournalChanged(); });
@@ -363,7 +376,6 @@ bool TBatchRun::SetUp() {
     if (O.Password) Get<QLineEdit>("Edit21")->setText(*O.Password);
     if (O.ProgramPassword) Get<QLineEdit>("Edit22")->setText(*O.ProgramPassword);
     if (O.ReportPassword) Get<QLineEdit>("Edit23")->setText(*O.ReportPassword);
-    return true;
 }
 
 bool TBatchRun::Connect() {
@@ -422,7 +434,13 @@ void TBatchRun::RunTest() {
     // program (after a check window, or a refused header line) ends that loop.
     bool returned = false;
     QTimer::singleShot(0, this, [&] {
-        F.Button3Click(Get<QPushButton>("Button3"));
+        // A stop that came before "Старт" would be lost to it (starting clears the stop).
+        if (StopAsked) {
+            Own(QStringLiteral("Тест остановлен"));
+            StoppedBeforeStart = true;
+        } else {
+            F.Button3Click(Get<QPushButton>("Button3"));
+        }
         returned = true;
         QTimer::singleShot(0, this, [] { QCoreApplication::exit(1); });
     });
@@ -435,6 +453,7 @@ void TBatchRun::RunTest() {
 QString TBatchRun::Verdict() {
     if (CheckWindowShown) return QStringLiteral("not fit");
     if (LineLost) return QStringLiteral("no line");
+    if (StoppedBeforeStart) return QStringLiteral("stopped");
     if (QuitAsked) {
         // The program ended without a check window: a header line was refused.
         Tell({QStringLiteral("reason"),
@@ -666,6 +685,7 @@ int RunBatch(int argc, char** argv) {
         std::fprintf(stderr, "tr7042k-console: %s\n", error.toLocal8Bit().constData());
         return 3;
     }
+    if (!PrepareProcess(options)) return 3;
     // No window is ever shown: no display is needed.
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     TApplication application(argc, argv);

@@ -26,7 +26,8 @@
 //   usage CPU_SECONDS PEAK_MEMORY_KB               what the process used
 //
 // SIGINT or SIGTERM stops the test at its next check point, as "Стоп" does; a second one ends
-// the process at once (exit code 130), after a last journal line.
+// the process at once (exit code 130), after a last journal line. The caller may start the
+// process with both held (blocked): they are let through once they are handled.
 
 // True when the command line asks for the batch mode.
 bool IsBatchCommandLine(int argc, char** argv);

@@ -396,6 +396,31 @@ TEST_F(Burnin, CtrlCStopsEveryPrinterAtItsNextCheckPointAndTheReportIsWritten) {
     }
 }
 
+TEST_F(Burnin, ACtrlCAsTheConsolesStartStopsThemBeforeOrAtTheFirstCheckPoint) {
+    Sim(55, {U("--fast")});
+    Sim(56, {U("--fast")});
+    Start({U("--delay"), U("1000"), U("--out"), Out, U("COM55"), U("COM56")});
+    bool sent = false;
+    const int code = Finish([&] {
+        if (!sent && Output().count(U("консоль запущена")) == 2) {
+            kill(pid_t(Process.processId()), SIGINT);
+            sent = true;
+        }
+    });
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(code, 130);
+    ExpectQuiet();
+    for (const char* port : {"COM55", "COM56"}) {
+        SCOPED_TRACE(port);
+        EXPECT_EQ(Printer(U(port))[U("verdict")].toString(), U("stopped"));
+        const QStringList journal = Journal(U(port));
+        ASSERT_GE(journal.size(), 2);
+        EXPECT_EQ(journal[journal.size() - 2], U("Тест остановлен"));
+        // Nothing after the first step: the pass stopped at its first check point at the latest.
+        EXPECT_FALSE(journal.contains(U("Установка времени")));
+    }
+}
+
 TEST_F(Burnin, ASecondCtrlCEndsAtOnceKeepingWhatIsJournaled) {
     Sim(61, {U("--fast")});
     // A long delay after the first step: the first stop waits for it, the second does not.
