@@ -34,7 +34,12 @@ enum : int {
     LINK_FRAME_SIZE = 200,
     LINK_MAX_WAITS = 50, // consecutive empty reads before an exchange gives up
     LINK_FIELDS = 20,
+    LINK_LOG_PATH_SIZE = 4096,
 };
+
+// The longest an exchange may keep its caller waiting, however the device sends: a printer at
+// work sends SYN while it prints, and the longest report takes well under half an hour.
+const long LINK_MAX_EXCHANGE_MS = 30L * 60 * 1000;
 
 struct PrinterLinkState {
     SerialHandle LinkPort = SERIAL_INVALID; // the open port; invalid while closed
@@ -55,6 +60,9 @@ struct PrinterLinkState {
     int WaitCount = 0;
     uint32_t ErrorWord = 0;
     RetData Reply = {};
+    long ExchangeLimitMs = LINK_MAX_EXCHANGE_MS; // tests shorten it
+    char LogFile[LINK_LOG_PATH_SIZE] = "fpllog.dat";
+    int LogError = 0; // the system's error number of the last record that failed, else 0
 };
 
 extern PrinterLinkState PrinterLink;
