@@ -19,6 +19,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <functional>
 #include <memory>
@@ -71,6 +72,8 @@ public:
         process_.setProcessEnvironment(environment);
         process_.setStandardOutputFile(output_);
         process_.setStandardErrorFile(output_ + QStringLiteral(".err"));
+        // A test that dies leaves no simulator behind, frozen or not.
+        process_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
         process_.start();
         const QString link = QStringLiteral("%1/tr7042k/ports/com%2").arg(config).arg(port);
         started_ = WaitFor([&] { return QFileInfo(link).isSymLink(); }, 10000);
@@ -134,6 +137,8 @@ protected:
         environment.insert(QStringLiteral("TR7042K_TIMER_WAIT_MS"), timerWaitMs);
         Process.setProcessEnvironment(environment);
         Process.setProgram(program);
+        // A test that dies takes the burn-in with it (and so its consoles).
+        Process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
         Process.setWorkingDirectory(Root.path());
         Process.setArguments(arguments);
         Process.setStandardOutputFile(Root.filePath(QStringLiteral("burnin.out")));
