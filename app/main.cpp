@@ -2,6 +2,7 @@
 // then the message loop until the main window is closed.
 
 #include "Application.h"
+#include "Batch.h"
 #include "ExchangeLog.h"
 #include "Mainform.h"
 #include "Status.h"
@@ -31,6 +32,8 @@ const char* const Help = R"(Использование: tr7042k-console [пар�
   --from-menu  журнал обмена - в ~/.local/state/tr7042k (так запускает меню)
   --help       эта справка
   --version    версия программы
+  --batch ...  полный тест одного принтера без окна; так консоль запускает
+               tr7042k-burnin (см. man tr7042k-burnin)
 Остальные параметры (например -platform или -style) принимает Qt.
 )";
 
@@ -48,6 +51,7 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
+    if (IsBatchCommandLine(argc, argv)) return RunBatch(argc, argv);
     bool fromMenu = false;
     for (int i = 1; i < argc; ++i)
         fromMenu = fromMenu || std::strcmp(argv[i], "--from-menu") == 0;

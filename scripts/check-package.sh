@@ -12,19 +12,20 @@ export SOURCE_DATE_EPOCH
 
 deb=$(ls build/package/tr7042k_*.deb)
 version=$(dpkg-deb -f "$deb" Version)
-programs=(tr7042k-console tr7042k-sim tr7042k-ports)
+programs=(tr7042k-console tr7042k-sim tr7042k-ports tr7042k-burnin)
 
 echo "-- lintian"
 lintian --fail-on error "$deb"
 
 echo "-- contents"
 expected=(
-  ./usr/bin/tr7042k-console ./usr/bin/tr7042k-ports ./usr/bin/tr7042k-sim
+  ./usr/bin/tr7042k-burnin ./usr/bin/tr7042k-console ./usr/bin/tr7042k-ports ./usr/bin/tr7042k-sim
   ./usr/share/applications/tr7042k-console.desktop
   ./usr/share/doc/tr7042k/changelog.gz ./usr/share/doc/tr7042k/copyright
   ./usr/share/icons/hicolor/scalable/apps/tr7042k-console.svg
   ./usr/share/man/man1/tr7042k-console.1.gz ./usr/share/man/man1/tr7042k-ports.1.gz
-  ./usr/share/man/man1/tr7042k-sim.1.gz
+  ./usr/share/man/man1/tr7042k-sim.1.gz ./usr/share/man/man1/tr7042k-burnin.1.gz
+  ./usr/share/man/ru/man1/tr7042k-burnin.1.gz
   ./usr/share/man/ru/man1/tr7042k-console.1.gz ./usr/share/man/ru/man1/tr7042k-ports.1.gz
   ./usr/share/man/ru/man1/tr7042k-sim.1.gz
 )
@@ -89,4 +90,23 @@ for program in "${programs[@]}"; do
     { echo "$program --version is not $version" >&2; exit 1; }
   echo "$program: --help and --version answer"
 done
+echo "-- a burn-in from the unpacked package, without a display, against its simulated printer"
+scratch=$(mktemp -d)
+XDG_CONFIG_HOME=$scratch/config "$root/usr/bin/tr7042k-sim" --port COM1 --fast >/dev/null 2>&1 &
+sim=$!
+for _ in $(seq 100); do [ -L "$scratch/config/tr7042k/ports/com1" ] && break; sleep 0.1; done
+status=0
+env -u DISPLAY -u WAYLAND_DISPLAY -u TR7042K_CONSOLE XDG_CONFIG_HOME="$scratch/config" \
+  TR7042K_TIMER_WAIT_MS=0 "$root/usr/bin/tr7042k-burnin" --delay 0 --out "$scratch/out" COM1 \
+  >"$scratch/burnin.log" 2>&1 || status=$?
+kill "$sim" 2>/dev/null || true
+wait "$sim" 2>/dev/null || true
+if [ "$status" -ne 0 ] || ! grep -q '"verdict": "passed"' "$scratch/out/report.json"; then
+  echo "tr7042k-burnin from the package did not pass a healthy printer (exit $status):" >&2
+  cat "$scratch/burnin.log" >&2
+  rm -rf "$scratch"
+  exit 1
+fi
+rm -rf "$scratch"
+echo "tr7042k-burnin: a healthy simulated printer passed"
 echo "-- package $deb passed"

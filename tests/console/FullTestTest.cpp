@@ -120,6 +120,11 @@ public:
 };
 
 TEST_F(FullTest, AHealthyPassJournalsEveryStepAndPrintsEveryDocument) {
+    // The run may cross a minute: the clock it sends is the minute it began or the one it ended.
+    const auto minute = [] {
+        return QDateTime::currentDateTime().toString(U("dd-MM-yy hh:mm")).toStdString();
+    };
+    const std::string began = minute();
     // A double click in the window starts one run: "Старт" is disabled by the first pump.
     PostClick(Get<QPushButton>("Button3"), true);
     QCoreApplication::processEvents();
@@ -155,8 +160,9 @@ TEST_F(FullTest, AHealthyPassJournalsEveryStepAndPrintsEveryDocument) {
     EXPECT_EQ(FromCp1251(QByteArray::fromStdString(requests[2].Data)), U("0У К Р А Ї Н А"));
     EXPECT_EQ(requests[9].Data, "7");
     EXPECT_EQ(requests[10].Data, "W");
-    EXPECT_EQ(requests[11].Data,
-              QDateTime::currentDateTime().toString(U("dd-MM-yy hh:mm")).toStdString());
+    const std::string ended = minute();
+    EXPECT_TRUE(requests[11].Data == began || requests[11].Data == ended)
+        << requests[11].Data << " is neither " << began << " nor " << ended;
     // The display windows, lower line then upper line: the letters move left one place a window.
     QStringList windows;
     for (const auto& request : requests)

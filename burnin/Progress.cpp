@@ -1,0 +1,96 @@
+#include "Progress.h"
+
+#include <QTime>
+
+#include <cstdio>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+// Column widths of the rows; the step takes what the terminal has left.
+constexpr int MinRedrawMs = 100;
+
+constexpr int PortWidth = 9, FactoryWidth = 13, PassWidth = 10, FailedWidth = 7, TimeWidth = 9,
+              VerdictWidth = 10, LeastStepWidth = 12;
+
+int TerminalWidth() {
+    winsize size{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    return 100;
+}
+
+int StepWidth() {
+    const int rest = TerminalWidth() - 1 - PortWidth - FactoryWidth - PassWidth - FailedWidth -
+                     TimeWidth - VerdictWidth;
+    return std::max(rest, LeastStepWidth);
+}
+
+QString Cell(const QString& text, int width) {
+    return text.leftJustified(width - 1, QLatin1Char(' '), true) + QLatin1Char(' ');
+}
+
+} // namespace
+
+TProgress::TProgress(const QList<TPrinterRecord>& printers, int passes, bool terminal)
+    : printers_(printers), passes_(passes), terminal_(terminal) {}
+
+void TProgress::Event(const TPrinterRecord& printer, const QString& text) {
+    if (terminal_) {
+        Redraw();
+        return;
+    }
+    Write(
+        QStringLiteral("%1 %2: %3\n")
+            .arg(QTime::currentTime().toString(QStringLiteral("hh:mm:ss")), printer.Title(), text));
+}
+
+void TProgress::Notice(const QString& text) {
+    notice_ = text;
+    if (terminal_)
+        Redraw(true);
+    else
+        Write(QStringLiteral("%1 %2\n").arg(
+            QTime::currentTime().toString(QStringLiteral("hh:mm:ss")), text));
+}
+
+QString TProgress::Row(const TPrinterRecord& printer) const {
+    const QDateTime end = printer.Ended.isValid() ? printer.Ended : QDateTime::currentDateTime();
+    const qint64 seconds = printer.Started.isValid() ? printer.Started.secsTo(end) : 0;
+    const QString pass =
+        printer.Pass > 0 ? QStringLiteral("%1 из %2").arg(printer.Pass).arg(passes_) : QString();
+    const QString step = printer.LineLost ? QStringLiteral("связь потеряна") : printer.Step;
+    return Cell(printer.Port.Label, PortWidth) + Cell(printer.Factory, FactoryWidth) +
+           Cell(pass, PassWidth) + Cell(step, StepWidth()) +
+           Cell(QString::number(printer.Failed).rightJustified(FailedWidth - 2), FailedWidth) +
+           Cell(Elapsed(seconds), TimeWidth) + VerdictWord(printer.Verdict);
+}
+
+void TProgress::Redraw(bool force) {
+    if (!terminal_) return;
+    if (!force && sinceDrawn_.isValid() && sinceDrawn_.elapsed() < MinRedrawMs) return;
+    sinceDrawn_.start();
+    QString screen;
+    // Back to the first row drawn last time, then every row anew, each line cleared first.
+    if (drawn_ > 0) screen += QStringLiteral("\x1b[%1F").arg(drawn_);
+    QStringList lines{Cell(QStringLiteral("Порт"), PortWidth) +
+                      Cell(QStringLiteral("Заводской №"), FactoryWidth) +
+                      Cell(QStringLiteral("Проход"), PassWidth) +
+                      Cell(QStringLiteral("Шаг"), StepWidth()) +
+                      Cell(QStringLiteral("Ошибок"), FailedWidth) +
+                      Cell(QStringLiteral("Время"), TimeWidth) + QStringLiteral("Итог")};
+    for (const TPrinterRecord& printer : printers_)
+        lines << Row(printer);
+    lines << notice_;
+    const int width = TerminalWidth() - 1;
+    for (const QString& line : lines)
+        screen += QStringLiteral("\x1b[2K") + line.left(width) + QLatin1Char('\n');
+    drawn_ = int(lines.size());
+    Write(screen);
+}
+
+void TProgress::Write(const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
