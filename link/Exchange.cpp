@@ -49,6 +49,7 @@ void PrinterAwaitReply(int code) {
     L.LinkReady = 0;
     L.LinkFault = 0;
     L.ReplyData[0] = 0;
+    L.Line = PrinterLineStats{};
     // No checksum received yet: a reply cut short before its BCC can never match a stale one.
     L.RxCheck = 0xFFFFFFFFu;
 }
@@ -90,13 +91,18 @@ int PrinterExchange(PrinterWindow window, int tag, int code, const char* data) {
 
     SerialDrain(L.LinkPort);
     SerialPurge(L.LinkPort, true, true);
-    SerialWrite(L.LinkPort, frame, len); // a failed write shows as the time-out that follows
+    L.ExchangeStart = SerialClockMicros();
+    // A failed write shows as the time-out that follows.
+    int written = SerialWrite(L.LinkPort, frame, len);
+    L.Line.BytesSent = written > 0 ? (uint32_t)written : 0;
+    if (L.TraceFile != SERIAL_FILE_INVALID) PrinterTraceSent(frame, len, written);
 
-    // Read until the receiver has seen the end of a reply or a NAK; give up after 50
-    // consecutive empty reads. Every byte read restarts that count (PrinterReceive resets it).
+    // Read until the receiver has seen the end of a reply or a NAK; give up after 50 (or as
+    // many as set) consecutive empty reads. Every byte read restarts that count (PrinterReceive
+    // resets it).
     long busy = 0, other = 0;
     L.WaitCount = 0;
-    while (L.WaitCount < LINK_MAX_WAITS) {
+    while (L.WaitCount < L.WaitLimit) {
         while (!L.LinkReady && busy < MaxBusyBytes && other < MaxOtherBytes &&
                PrinterReceive() == 1) {
             if (L.RxByte == SYN)
@@ -108,8 +114,12 @@ int PrinterExchange(PrinterWindow window, int tag, int code, const char* data) {
         L.WaitCount++;
     }
 
+    L.Line.Micros = (uint32_t)(SerialClockMicros() - L.ExchangeStart);
+    L.Line.FrameOpen = !L.LinkReady && L.RxState != WaitSoh;
+
     PrinterDecodeReply();
     L.LinkReady = 1;
+    if (L.TraceFile != SERIAL_FILE_INVALID) PrinterTraceOutcome();
 
     // The record belongs to whoever runs next once delivered: log what this exchange had.
     uint32_t error = L.Reply.ErrorWord;
@@ -119,4 +129,14 @@ int PrinterExchange(PrinterWindow window, int tag, int code, const char* data) {
         PrinterPostReply(window, L.ReplyMessage, (unsigned)code, &L.Reply);
     PrinterLogExchange(code, work, error);
     return 0;
+}
+
+void PrinterGetLineStats(PrinterLineStats* stats) {
+    if (stats) *stats = PrinterLink.Line;
+}
+
+int PrinterSetReplyWait(int emptyReads) {
+    int before = PrinterLink.WaitLimit;
+    PrinterLink.WaitLimit = emptyReads < 1 ? 1 : emptyReads;
+    return before;
 }

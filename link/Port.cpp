@@ -17,6 +17,8 @@ int PrinterOpenPort(int port, int baud) {
     // Line settings and the purge are best effort: the handle is good whatever they say.
     SerialConfigure(h, baud);
     SerialPurge(h, true, true);
+    char path[512];
+    PrinterTraceOpen(port, baud, SerialPortPath(port, path, sizeof path) ? path : "");
     return (int)h;
 }
 
@@ -25,6 +27,7 @@ int PrinterClosePort() {
     // No port held is a port closed: disconnecting must always be possible, also after a close
     // that failed (the handle is given up all the same, below).
     if (L.LinkPort == SERIAL_INVALID) return 1;
+    PrinterTraceClose();
     SerialDrain(L.LinkPort);
     SerialPurge(L.LinkPort, true, true);
     int ok = SerialClose(L.LinkPort);
@@ -36,5 +39,6 @@ int PrinterClosePort() {
 
 void PrinterLinkReset() {
     if (PrinterLink.LinkPort != SERIAL_INVALID) SerialClose(PrinterLink.LinkPort);
+    SerialFileClose(PrinterLink.TraceFile);
     PrinterLink = PrinterLinkState{};
 }

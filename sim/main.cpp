@@ -26,7 +26,8 @@ const char* kHelp = R"(Использование: tr7042k-sim [параметр
   --port COMn            псевдотерминал, связанный как COMn (по умолчанию COM1): ссылка comN
                          в $XDG_CONFIG_HOME/tr7042k/ports (или ~/.config/tr7042k/ports)
   --device PATH          настоящий последовательный порт (8N1), например /dev/ttyUSB0
-  --baud N               скорость линии и темп передачи (по умолчанию 19200)
+  --baud N               скорость аппарата: темп передачи, а на псевдотерминале и скорость,
+                         на которой он понимает консоль (без --baud: 19200, любая скорость)
   --no-pacing            отвечать без темпа передачи по скорости линии
   --line-time MS         время печати одной строки (по умолчанию 25)
   --cut-time MS          время отрезки чека (по умолчанию 300)
@@ -145,6 +146,7 @@ int main(int argc, char** argv) {
     int port = 1;
     std::string device;
     int baud = 19200;
+    bool baudGiven = false; // the device keeps to its rate on a pseudo-terminal too
     bool pacing = true;
     int lineTime = 25, cutTime = 300;
     bool trace = false, fresh = false, paperOut = false, clockInvalid = false;
@@ -179,6 +181,7 @@ int main(int argc, char** argv) {
             device = value("путь");
         } else if (arg == "--baud") {
             baud = std::atoi(value("скорость").c_str());
+            baudGiven = true;
         } else if (arg == "--no-pacing") {
             pacing = false;
         } else if (arg == "--line-time") {
@@ -258,6 +261,7 @@ int main(int argc, char** argv) {
     sim::Server server(model, mutex);
     server.SetEventSink(ShowEvents);
     server.SetKeepHistory(false);
+    if (baudGiven) server.SetLineRate(baud);
     if (trace) {
         server.SetTraceSink([](const DeviceModel::Request& r) {
             std::printf("→ 0x%02X %s\n", r.command, Shown(r.data).c_str());

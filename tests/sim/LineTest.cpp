@@ -2,6 +2,7 @@
 // run as a technician runs it. The port is opened the way the console opens it: exclusive
 // (flock and TIOCEXCL), raw.
 #include "Frames.h"
+#include "LineRate.h"
 #include "SimulatedPrinter.h"
 
 #include <gtest/gtest.h>
@@ -28,7 +29,7 @@ using frames::Parse;
 using frames::Request;
 namespace fs = std::filesystem;
 
-int OpenPort(const std::string& path) {
+int OpenPort(const std::string& path, speed_t speed = B19200) {
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return -1;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
@@ -38,7 +39,7 @@ int OpenPort(const std::string& path) {
     termios tio{};
     tcgetattr(fd, &tio);
     cfmakeraw(&tio);
-    cfsetspeed(&tio, B19200);
+    cfsetspeed(&tio, speed);
     tcsetattr(fd, TCSANOW, &tio);
     tcflush(fd, TCIOFLUSH);
     return fd;
@@ -185,6 +186,32 @@ TEST(SimFixture, HangUpFaultDropsTheLine) {
     close(fd);
 }
 
+// A UART at another rate than the sender's: the classic cases of a serial line.
+TEST(LineRate, BytesReadAtAnotherRate) {
+    const std::string frame = Request(0x21, 0x4A, "X");
+    EXPECT_EQ(sim::ReadAtRate(frame, 19200, 19200), frame);
+    // 0xFF at half the reader's rate: its long start bit is read as a low bit 0 too.
+    EXPECT_EQ(sim::ReadAtRate("\xFF", 9600, 19200), "\xFE");
+    // 0x00 at half the reader's rate: the stop bit is sampled low, a framing error: a NUL.
+    EXPECT_EQ(sim::ReadAtRate(std::string(1, '\0'), 9600, 19200), std::string(1, '\0'));
+    // 0xFF at twice the reader's rate: its start bit is too short to be taken for one.
+    EXPECT_EQ(sim::ReadAtRate("\xFF", 19200, 9600), "");
+    EXPECT_NE(sim::ReadAtRate(frame, 19200, 9600), frame);
+    EXPECT_TRUE(sim::RatesFarApart(9600, 38400));
+    EXPECT_FALSE(sim::RatesFarApart(38400, 115200));
+
+    // A paced reply is read as one burst, which arrives when its last byte would have.
+    DeviceModel::Output paced;
+    for (char c : frame)
+        paced.chunks.push_back({DeviceModel::Micros{520}, std::string(1, c)});
+    paced.chunks.push_back({DeviceModel::Micros{60'000}, "\x16"});
+    const auto read = sim::AtHostRate(paced, 19200, 9600);
+    ASSERT_EQ(read.chunks.size(), 2u);
+    EXPECT_EQ(read.chunks[0].delay.count(), 520 * static_cast<long>(frame.size()));
+    EXPECT_EQ(read.chunks[0].bytes, sim::ReadAtRate(frame, 19200, 9600));
+    EXPECT_EQ(read.chunks[1].delay.count(), 60'000);
+}
+
 #ifdef TR_SIM_PROGRAM
 // Starts the program with its output going to the file; gives its process id.
 pid_t StartProgram(const std::string& home, std::vector<const char*> args,
@@ -234,6 +261,36 @@ TEST(SimProgram, ServesASerialLineGivenByPath) {
     EXPECT_EQ(r.cmd, 0x3E);
     EXPECT_EQ(StopProgram(pid, SIGTERM), 0);
     close(master);
+}
+
+// With --baud the device answers at its own rate only: a console at a near rate reads its
+// answers garbled, one far off hears nothing; without --baud it answers at any rate.
+TEST(SimProgram, KeepsToTheBaudRateItWasGiven) {
+    char folder[] = "/tmp/tr7042k-prog-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string home = folder;
+    const std::string link = home + "/tr7042k/ports/com8";
+    const pid_t pid = StartProgram(home, {"--port", "COM8", "--baud", "9600", "--fast"});
+    ASSERT_GT(pid, 0);
+    for (int i = 0; i < 500 && !fs::is_symlink(fs::symlink_status(link)); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    struct Case {
+        speed_t speed;
+        bool valid;
+        bool bytes;
+    };
+    int seq = 0x21;
+    for (const Case& c : {Case{B9600, true, true}, Case{B19200, false, true},
+                          Case{B115200, false, false}, Case{B9600, true, true}}) {
+        const int fd = OpenPort(link, c.speed);
+        ASSERT_GE(fd, 0);
+        const std::string got = Exchange(fd, Request(seq++, 0x4A, "X"));
+        close(fd);
+        EXPECT_EQ(Parse(got).valid, c.valid) << got.size() << " bytes";
+        EXPECT_EQ(!got.empty(), c.bytes) << got.size() << " bytes";
+    }
+    EXPECT_EQ(StopProgram(pid, SIGTERM), 0);
+    fs::remove_all(home);
 }
 
 TEST(SimProgram, ServesAPtyAsCom7AndRemovesTheLinkOnSigint) {
