@@ -112,6 +112,7 @@ int PrinterExchange(PrinterWindow window, int tag, int code, const char* data) {
         }
         if (L.LinkReady || busy >= MaxBusyBytes || other >= MaxOtherBytes) break;
         L.WaitCount++;
+        if (L.TraceFile != SERIAL_FILE_INVALID) PrinterTraceIdle();
     }
 
     L.Line.Micros = (uint32_t)(SerialClockMicros() - L.ExchangeStart);

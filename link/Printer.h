@@ -107,14 +107,14 @@ int PrinterSetReplyWait(int emptyReads);
 // its time, raw bytes and meaning. The state says whether that is happening, and if the file
 // could not be opened, why.
 enum PrinterTraceStateCode {
-    PRINTER_TRACE_OFF = 0,       // TR7042K_TRACE is not set
-    PRINTER_TRACE_ON,            // frames are being written
-    PRINTER_TRACE_SYMLINK,       // the name is a symbolic link, which is never followed
-    PRINTER_TRACE_NOT_FILE,      // a folder, device or pipe, not a regular file
-    PRINTER_TRACE_DENIED,        // no permission to write or create it
-    PRINTER_TRACE_NO_FOLDER,     // its folder does not exist
-    PRINTER_TRACE_FAILED,        // it could not be opened for another reason
-    PRINTER_TRACE_WRITE_FAILED,  // it was opened, but a write failed (a full disk)
+    PRINTER_TRACE_OFF = 0,      // TR7042K_TRACE is not set
+    PRINTER_TRACE_ON,           // frames are being written
+    PRINTER_TRACE_SYMLINK,      // the name is a symbolic link, which is never followed
+    PRINTER_TRACE_NOT_FILE,     // a folder, device or pipe, not a regular file
+    PRINTER_TRACE_DENIED,       // no permission to write or create it
+    PRINTER_TRACE_NO_FOLDER,    // its folder does not exist
+    PRINTER_TRACE_FAILED,       // it could not be opened for another reason
+    PRINTER_TRACE_WRITE_FAILED, // it was opened, but a write failed (a full disk)
 };
 int PrinterTraceState();
 

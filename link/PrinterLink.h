@@ -34,8 +34,8 @@ enum : int {
     LINK_FRAME_SIZE = 200,
     LINK_MAX_WAITS = 50, // consecutive empty reads before an exchange gives up
     LINK_FIELDS = 20,
-    LINK_TRACE_BYTES = 256,  // received bytes of one trace record kept for its hex dump
-    LINK_TRACE_TEXT = 8192,  // trace text gathered before it is written
+    LINK_TRACE_BYTES = 256,   // received bytes of one trace record kept for its hex dump
+    LINK_TRACE_TEXT = 8192,   // trace text gathered before it is written
     LINK_TRACE_RECORD = 2048, // longest trace record
 };
 
@@ -70,12 +70,12 @@ struct PrinterLinkState {
     SerialFile TraceFile = SERIAL_FILE_INVALID;
     int TraceState = PRINTER_TRACE_OFF;
     int TracePort = 0;
-    unsigned char TraceKind = TraceNone;          // the run of received bytes being gathered
-    int64_t TraceSince = 0;                       // time of its first byte
-    uint32_t TraceCount = 0;                      // its bytes, also those beyond the buffer
-    uint32_t TraceExpected = 0;                   // a frame's length by its LEN byte, 0 unknown
+    unsigned char TraceKind = TraceNone;             // the run of received bytes being gathered
+    int64_t TraceSince = 0;                          // time of its first byte
+    uint32_t TraceCount = 0;                         // its bytes, also those beyond the buffer
+    uint32_t TraceExpected = 0;                      // a frame's length by its LEN byte, 0 unknown
     unsigned char TraceBytes[LINK_TRACE_BYTES] = {}; // its first bytes
-    char TraceText[LINK_TRACE_TEXT] = {};         // records not yet written
+    char TraceText[LINK_TRACE_TEXT] = {};            // records not yet written
     int TraceUsed = 0;
 };
 
@@ -109,5 +109,7 @@ void PrinterTraceClose();
 void PrinterTraceSent(const unsigned char* frame, int length, int written);
 // One received byte, before the receiver takes it.
 void PrinterTraceByte(unsigned char byte);
+// The exchange waits for the device: writes what is gathered.
+void PrinterTraceIdle();
 // The exchange's outcome, after the decode; writes the exchange's records out.
 void PrinterTraceOutcome();

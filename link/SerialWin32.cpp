@@ -179,14 +179,14 @@ SerialFile SerialFileAppendOpen(const char* path, SerialFileProblem* problem) {
     SerialFileProblem none;
     if (!problem) problem = &none;
     // The reparse point itself is opened, not what it leads to; a link is then refused.
-    HANDLE h = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                           nullptr);
+    HANDLE h =
+        CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
-        *problem = error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT
-                       ? SERIAL_FILE_DENIED
-                       : error == ERROR_PATH_NOT_FOUND ? SERIAL_FILE_NO_FOLDER : SERIAL_FILE_FAILED;
+        *problem = error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT ? SERIAL_FILE_DENIED
+                   : error == ERROR_PATH_NOT_FOUND ? SERIAL_FILE_NO_FOLDER
+                                                   : SERIAL_FILE_FAILED;
         return SERIAL_FILE_INVALID;
     }
     BY_HANDLE_FILE_INFORMATION info;

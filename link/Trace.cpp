@@ -11,8 +11,9 @@
 //
 // The time is a monotonic clock, so records of several processes appending to one file sort
 // together. Received bytes are gathered into runs as they arrive and the records are written
-// once per exchange (the request at once, the rest with the outcome), each in one write, so
-// that tracing costs an exchange two writes and no allocation.
+// with the outcome in one write, so that tracing costs an answered exchange one write and no
+// allocation; an exchange that waits (an empty read, a device at work) writes what it has
+// gathered meanwhile, so a trace watched as it grows never lags behind a wait.
 #include "PrinterLink.h"
 
 #include <stdlib.h>
@@ -26,14 +27,38 @@ const unsigned char SOH = 0x01, ETX = 0x03, NAK = 0x15, SYN = 0x16;
 const uint32_t HexShownOfRun = 32; // bytes of a SYN run or of noise dumped in hex
 
 const char* const BitNames[32] = {
-    "ERR_SYNTAX",      "ERR_BAD_COMMAND",     "ERR_CLOCK",           "ERR_PRINTER",
-    "ERR_OVERFLOW",    "ERR_NOT_ALLOWED",     "ERR_RAM_CLEARED",     "ST_RETURN_RECEIPT",
-    "ERR_RAM_CLEARED2", "ERR_NO_PAPER",       "ST_FISCAL_RECEIPT",   "ST_NONFISCAL_RECEIPT",
-    "ST_S1_BIT5",      "ERR_NO_FM_MODULE",    "ST_FISCAL_NUMBER_SET", "",
-    "ERR_FM_WRITE",    "ERR_FM_FULL",         "ERR_FM_READ_ONLY",    "ERR_LAST_Z",
-    "ERR_FM_LOW",      "ST_FM_FORMATTED",     "ST_FISCALIZED",       "ST_SERIAL_SET",
-    "ERR_PROTOCOL",    "ERR_NAK",             "ERR_TIMEOUT",         "ERR_GENERAL",
-    "ERR_FM_GENERAL",  "",                    "",                    "",
+    "ERR_SYNTAX",
+    "ERR_BAD_COMMAND",
+    "ERR_CLOCK",
+    "ERR_PRINTER",
+    "ERR_OVERFLOW",
+    "ERR_NOT_ALLOWED",
+    "ERR_RAM_CLEARED",
+    "ST_RETURN_RECEIPT",
+    "ERR_RAM_CLEARED2",
+    "ERR_NO_PAPER",
+    "ST_FISCAL_RECEIPT",
+    "ST_NONFISCAL_RECEIPT",
+    "ST_S1_BIT5",
+    "ERR_NO_FM_MODULE",
+    "ST_FISCAL_NUMBER_SET",
+    "",
+    "ERR_FM_WRITE",
+    "ERR_FM_FULL",
+    "ERR_FM_READ_ONLY",
+    "ERR_LAST_Z",
+    "ERR_FM_LOW",
+    "ST_FM_FORMATTED",
+    "ST_FISCALIZED",
+    "ST_SERIAL_SET",
+    "ERR_PROTOCOL",
+    "ERR_NAK",
+    "ERR_TIMEOUT",
+    "ERR_GENERAL",
+    "ERR_FM_GENERAL",
+    "",
+    "",
+    "",
 };
 
 // One record under construction: bounded appends, cut at the record's size.
@@ -196,8 +221,8 @@ void EndRun() {
     if (L.TraceKind == TraceNone) return;
     Record r;
     Begin(r, L.TraceSince, '<');
-    uint32_t stored = L.TraceCount < (uint32_t)LINK_TRACE_BYTES ? L.TraceCount
-                                                                 : (uint32_t)LINK_TRACE_BYTES;
+    uint32_t stored =
+        L.TraceCount < (uint32_t)LINK_TRACE_BYTES ? L.TraceCount : (uint32_t)LINK_TRACE_BYTES;
     if (L.TraceKind != TraceFrame && stored > HexShownOfRun) stored = HexShownOfRun;
     PutBytes(r, L.TraceBytes, stored, L.TraceCount);
     Put(r, " | ");
@@ -221,6 +246,9 @@ void StartRun(unsigned char kind) {
     EndRun();
     L.TraceKind = kind;
     L.TraceSince = SerialClockMicros();
+    // A device at work keeps the exchange waiting: time enough to write what is gathered, so a
+    // trace watched as it grows shows the request at once.
+    if (kind == TraceSyn) Flush();
 }
 
 void AddToRun(unsigned char byte) {
@@ -313,8 +341,11 @@ void PrinterTraceSent(const unsigned char* frame, int length, int written) {
         PutDecimal(r, (uint64_t)length);
         Put(r, " \xE1\xE0\xE9\xF2"); // " байт"
     }
-    Keep(r);
-    Flush();
+    Keep(r); // written with the outcome, or as soon as the link waits
+}
+
+void PrinterTraceIdle() {
+    if (L.TraceFile != SERIAL_FILE_INVALID) Flush();
 }
 
 void PrinterTraceByte(unsigned char byte) {

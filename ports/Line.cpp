@@ -48,8 +48,7 @@ void PrintReport(const LineReport& r, int baud, std::ostream& out) {
             letters += (c & 0xC0) != 0x80;
         char number[32];
         std::snprintf(number, sizeof number, "%8lld", value);
-        out << "  " << label << std::string(letters < 32 ? 32 - letters : 0, ' ') << number
-            << "\n";
+        out << "  " << label << std::string(letters < 32 ? 32 - letters : 0, ' ') << number << "\n";
     };
     line("обменов", r.Done);
     line("ответов", r.Answered);
@@ -70,10 +69,13 @@ void PrintReport(const LineReport& r, int baud, std::ostream& out) {
         out << "  время ответа: ответов не было\n";
     }
     // Ten bits a byte: the least time the bytes need on the wire at this rate.
-    out << "  байт отправлено " << r.BytesSent << ", принято " << r.BytesReceived
-        << " (на линии " << baud << " бод это не меньше "
-        << Millis((r.BytesSent + r.BytesReceived) * 10'000'000ULL / static_cast<uint64_t>(baud))
-        << " мс)\n";
+    const uint64_t wire =
+        (r.BytesSent + r.BytesReceived) * 10'000'000ULL / static_cast<uint64_t>(baud);
+    char least[32];
+    std::snprintf(least, sizeof least, wire >= 1'000'000 ? "%.1f с" : "%.1f мс",
+                  static_cast<double>(wire) / (wire >= 1'000'000 ? 1e6 : 1e3));
+    out << "  байт отправлено " << r.BytesSent << ", принято " << r.BytesReceived << " (на линии "
+        << baud << " бод это не меньше " << least << ")\n";
 }
 
 } // namespace
@@ -162,7 +164,8 @@ int LineCommand(const std::string& word, int baud, int count, const PortRoots& r
 
     // Ctrl-C ends the run after the exchange under way, with the report of what was done.
     gInterrupted = 0;
-    struct sigaction stop {}, saved {};
+    struct sigaction stop {
+    }, saved{};
     stop.sa_handler = OnInterrupt;
     sigemptyset(&stop.sa_mask);
     sigaction(SIGINT, &stop, &saved);

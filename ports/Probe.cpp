@@ -72,8 +72,8 @@ void Print(const ProbeResult& r, std::ostream& out) {
         return;
     }
     const TalkResult& id = r.Identity;
-    out << "    принтер отвечает на " << r.Baud << " бод (ответ за "
-        << Millis(r.Status.Line.Micros) << ")\n";
+    out << "    принтер отвечает на " << r.Baud << " бод (ответ за " << Millis(r.Status.Line.Micros)
+        << ")\n";
     if (id.Answered()) {
         out << "    заводской номер:  " << Shown(id.Fields[6]) << "\n"
             << "    фискальный номер: " << Shown(id.Fields[7]) << "\n"
@@ -94,8 +94,8 @@ std::string SeenText(const TalkResult& r) {
     if (!r.Ran) return "порт не принял запрос";
     if (r.Answered()) return "ответ";
     if (r.ErrorWord & ERR_NAK) return "NAK (запрос отвергнут)";
-    if (r.ErrorWord & ERR_PROTOCOL) return "кадр с неверной контрольной суммой";
     const std::string bytes = std::to_string(r.Line.BytesReceived) + " байт";
+    if (r.ErrorWord & ERR_PROTOCOL) return bytes + ", кадр с неверной контрольной суммой";
     if (r.Line.FrameOpen) return "неполный кадр (" + bytes + ")";
     if (r.Line.BytesReceived == r.Line.SynReceived && r.Line.SynReceived > 0)
         return "только SYN (" + bytes + "): принтер занят";

@@ -81,8 +81,9 @@ bool ParseTalkPort(const std::string& word, const PortRoots& roots, TalkPort& po
         port.Name = "COM" + std::to_string(n);
         return true;
     }
-    if (word.empty() || (word.size() >= 3 && (word[0] == 'C' || word[0] == 'c') &&
-                         (word[1] == 'O' || word[1] == 'o') && (word[2] == 'M' || word[2] == 'm'))) {
+    if (word.empty() ||
+        (word.size() >= 3 && (word[0] == 'C' || word[0] == 'c') &&
+         (word[1] == 'O' || word[1] == 'o') && (word[2] == 'M' || word[2] == 'm'))) {
         error = "неверное имя порта " + word + " (нужно от COM1 до COM" +
                 std::to_string(PortNumberMax) + ")";
         return false;
@@ -145,7 +146,8 @@ bool OpenTalkPort(const TalkPort& port, int baud, PortDiagnosis& why) {
     if (!mapping.Ok()) {
         why = PortDiagnosis{};
         why.Problem = PortProblem::Other;
-        why.Reason = "не удаётся открыть " + port.Device + ": нет места для временной ссылки в /tmp";
+        why.Reason =
+            "не удаётся открыть " + port.Device + ": нет места для временной ссылки в /tmp";
         return false;
     }
     if (PrinterOpenPort(1, baud) != -1) return true;

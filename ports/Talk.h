@@ -41,9 +41,7 @@ struct TalkResult {
     PrinterLineStats Line{}; // bytes, SYN, noise, round trip
     std::string Fields[8];   // the reply's first fields
     int FieldCount = 0;
-    bool Answered() const {
-        return Ran && !(ErrorWord & (ERR_TIMEOUT | ERR_NAK | ERR_PROTOCOL));
-    }
+    bool Answered() const { return Ran && !(ErrorWord & (ERR_TIMEOUT | ERR_NAK | ERR_PROTOCOL)); }
 };
 
 // The status request (0x4A, data "X"): it changes nothing on the device.

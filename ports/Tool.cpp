@@ -62,7 +62,8 @@ const int kLineRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 
 // A whole number from min to max, or -1.
 int Number(const std::string& text, int min, int max) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return -1;
     const int n = std::stoi(text);
     return n >= min && n <= max ? n : -1;
@@ -135,8 +136,8 @@ int RunPortsTool(const std::vector<std::string>& args, std::ostream& out, std::o
             const bool isBaud = a == "--baud";
             const std::string value = i + 1 < args.size() ? args[++i] : "";
             const int n = Number(value, 1, isBaud ? 115200 : 100000);
-            if (isBaud && std::find(std::begin(kLineRates), std::end(kLineRates), n) ==
-                              std::end(kLineRates))
+            if (isBaud &&
+                std::find(std::begin(kLineRates), std::end(kLineRates), n) == std::end(kLineRates))
                 return Usage(err, "после --baud нужна скорость: 9600, 19200, 57600, 115200 "
                                   "(или 1200, 2400, 4800, 38400)");
             if (n < 0) return Usage(err, "после --count нужно число обменов от 1 до 100000");

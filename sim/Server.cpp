@@ -300,9 +300,9 @@ void Server::Run() {
     auto lastTick = Clock::now();
     auto lastInput = lastTick;
     bool inputPending = false;
-    bool syn = false;       // a SYN stream is running
+    bool syn = false;              // a SYN stream is running
     std::string synBytes(1, kSyn); // a SYN as the host reads it
-    bool synAlways = false; // ... and lasts while the fault stays on for good
+    bool synAlways = false;        // ... and lasts while the fault stays on for good
     auto nextSyn = lastTick;
     int interval = 60;
     {

@@ -29,7 +29,8 @@ struct Device {
         PrinterLinkReset();
         env->linkPort(1, peer->slavePath());
         if (traced) setenv("TR7042K_TRACE", (env->root() / "trace.txt").c_str(), 1);
-        open = PrinterOpenPort(1, 115200) >= 0 && (!traced || PrinterTraceState() == PRINTER_TRACE_ON);
+        open =
+            PrinterOpenPort(1, 115200) >= 0 && (!traced || PrinterTraceState() == PRINTER_TRACE_ON);
         replies = 0;
     }
     ~Device() {
@@ -84,9 +85,38 @@ void SilentDevice(benchmark::State& state) {
         benchmark::DoNotOptimize(PrinterGetStatus(nullptr, countReply, 0, 1));
 }
 
+// The link's own work for one answered exchange, without the wait for the device: the request's
+// frame, the reply's bytes through the receiver and the decode; with the trace (/1) also its
+// records and their two writes. Set beside an exchange's time, it is what the trace costs.
+void ExchangeWork(benchmark::State& state) {
+    Device device(state.range(0) != 0);
+    if (!device.open) {
+        state.SkipWithError("cannot open the test port");
+        return;
+    }
+    const std::string reply = linktest::replyFrame(0x21, 0x4A, "");
+    unsigned char frame[LINK_FRAME_SIZE];
+    for (auto _ : state) {
+        const int length = PrinterBuildFrame(frame, sizeof frame, 0x21, 0x4A, "X");
+        PrinterAwaitReply(0x4A);
+        if (PrinterLink.TraceFile != SERIAL_FILE_INVALID) PrinterTraceSent(frame, length, length);
+        for (unsigned char c : reply)
+            PrinterReceiveByte(c);
+        PrinterDecodeReply();
+        if (PrinterLink.TraceFile != SERIAL_FILE_INVALID) PrinterTraceOutcome();
+        benchmark::DoNotOptimize(PrinterLink.Reply.ErrorWord);
+    }
+}
+
 // Real time: an exchange mostly waits for the device, which the CPU time does not see.
-BENCHMARK(StatusExchange)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK(StatusExchange)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(2.0);
 BENCHMARK(NakExchange)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMicrosecond)->MinTime(1.0);
+BENCHMARK(ExchangeWork)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(SilentDevice)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace

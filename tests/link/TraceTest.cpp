@@ -124,9 +124,8 @@ TEST_F(TraceTest, ANakAndTheRetryRecordedFieldByField) {
                              cp1251("контрольная сумма верна"));
     EXPECT_EQ(t[6].mark, "=");
     EXPECT_EQ(t[6].bytes, "00C04000");
-    const std::string replyTail =
-        afterPrefix(t[6].text, "ST_FISCAL_NUMBER_SET ST_FISCALIZED ST_SERIAL_SET; " +
-                                   cp1251("обмен "));
+    const std::string replyTail = afterPrefix(
+        t[6].text, "ST_FISCAL_NUMBER_SET ST_FISCALIZED ST_SERIAL_SET; " + cp1251("обмен "));
     EXPECT_EQ(afterPrefix(replyTail, std::to_string(std::atoll(replyTail.c_str()))),
               cp1251(" мкс, отправлено 11, принято 17 байт"));
     EXPECT_EQ(t[7].mark, "#");
@@ -156,22 +155,35 @@ TEST_F(TraceTest, EachKindOfAnswerNamedAndCounted) {
         PrinterLineStats line;             // sent, received, SYN, noise, frame open
     };
     const std::vector<Case> cases = {
-        {"busy, then the reply", "\x16\x16\x16" + reply,
+        {"busy, then the reply",
+         "\x16\x16\x16" + reply,
          {cp1251("SYN x3: принтер занят"), answered + cp1251("контрольная сумма верна")},
-         "00000000", {11, 3 + size, 3, 0, 0, 0}},
-        {"a bad checksum", badReply,
+         "00000000",
+         {11, 3 + size, 3, 0, 0, 0}},
+        {"a bad checksum",
+         badReply,
          {answered + cp1251("контрольная сумма неверна: в кадре ") + bad + cp1251(", по байтам ") +
           good},
-         "01000000", {11, size, 0, 0, 0, 0}},
-        {"cut short", reply.substr(0, 9),
-         {cp1251("неполный кадр: 9 байт")}, "04000000", {11, 9, 0, 0, 1, 0}},
-        {"noise", std::string("\x00\x7F\xFF~", 4),
-         {cp1251("байты вне кадра: 4")}, "04000000", {11, 4, 0, 4, 0, 0}},
+         "01000000",
+         {11, size, 0, 0, 0, 0}},
+        {"cut short",
+         reply.substr(0, 9),
+         {cp1251("неполный кадр: 9 байт")},
+         "04000000",
+         {11, 9, 0, 0, 1, 0}},
+        {"noise",
+         std::string("\x00\x7F\xFF~", 4),
+         {cp1251("байты вне кадра: 4")},
+         "04000000",
+         {11, 4, 0, 4, 0, 0}},
         {"silence", "", {}, "04000000", {11, 0, 0, 0, 0, 0}},
-        {"data that could break the line", replyFrame(0x21, 0x4A, cp1251("Ц\"\x04\\")),
-         {cp1251("ответ 0x4A " + kStatusName + ", SEQ 0x21, данные \"Ц\\x22\\x04\\x5C\", статус "
+        {"data that could break the line",
+         replyFrame(0x21, 0x4A, cp1251("Ц\"\x04\\")),
+         {cp1251("ответ 0x4A " + kStatusName +
+                 ", SEQ 0x21, данные \"Ц\\x22\\x04\\x5C\", статус "
                  "без ошибок; контрольная сумма верна")},
-         "00000000", {11, size + 1, 0, 0, 0, 0}},
+         "00000000",
+         {11, size + 1, 0, 0, 0, 0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -201,9 +213,8 @@ TEST_F(TraceTest, EachKindOfAnswerNamedAndCounted) {
         EXPECT_EQ(outcome.mark, "=");
         EXPECT_EQ(outcome.bytes, c.outcome);
         if (c.outcome == "04000000") {
-            EXPECT_EQ(outcome.text.rfind("ERR_TIMEOUT; " +
-                                             cp1251("таймаут: 2 пустых чтений подряд по 100 мс"),
-                                         0),
+            EXPECT_EQ(outcome.text.rfind(
+                          "ERR_TIMEOUT; " + cp1251("таймаут: 2 пустых чтений подряд по 100 мс"), 0),
                       0u)
                 << outcome.text;
         }
@@ -223,7 +234,11 @@ TEST_F(TraceTest, TheFileIsAppendedAndNeverReachedThroughALink) {
     const std::vector<Case> cases = {
         {"missing: created", [] {}, PRINTER_TRACE_ON},
         {"there: appended", [&] { std::ofstream(file) << "before\r\n"; }, PRINTER_TRACE_ON},
-        {"a symbolic link", [&] { std::ofstream(other) << "mine"; std::filesystem::create_symlink(other, file); },
+        {"a symbolic link",
+         [&] {
+             std::ofstream(other) << "mine";
+             std::filesystem::create_symlink(other, file);
+         },
          PRINTER_TRACE_SYMLINK},
         {"a folder", [&] { std::filesystem::create_directory(file); }, PRINTER_TRACE_NOT_FILE},
         {"a pipe nobody reads", [&] { mkfifo(file.c_str(), 0600); }, PRINTER_TRACE_NOT_FILE},
