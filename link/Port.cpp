@@ -13,7 +13,10 @@ int PrinterOpenPort(int port, int baud) {
     }
     SerialHandle h = SerialOpen(port);
     L.LinkPort = h;
-    if (h == SERIAL_INVALID) return -1;
+    if (h == SERIAL_INVALID) {
+        PrinterTraceClose(); // the trace of a port opened before ends with it
+        return -1;
+    }
     // Line settings and the purge are best effort: the handle is good whatever they say.
     SerialConfigure(h, baud);
     SerialPurge(h, true, true);

@@ -110,6 +110,7 @@ ProbeResult ProbePort(const TalkPort& port) {
     r.Target = TalkTarget(port);
     const int wait = PrinterSetReplyWait(kProbeWait);
     for (int baud : kConsoleRates) {
+        if (StopRequest::Asked()) break;
         if (!OpenTalkPort(port, baud, r.Why)) break;
         r.Opened = true;
         const TalkResult status = AskStatus();
@@ -182,13 +183,18 @@ int ProbeCommand(const std::vector<std::string>& words, const PortRoots& roots, 
     }
     const auto start = Clock::now();
     int found = 0;
+    std::size_t probed = 0;
+    StopRequest stop;
     for (const TalkPort& p : ports) {
         const ProbeResult r = ProbePort(p);
+        if (StopRequest::Asked() && r.Baud == 0) break;
         Print(r, out);
         out.flush();
         found += r.Baud != 0;
+        ++probed;
     }
-    out << "Найдено принтеров: " << found << " (портов проверено: " << ports.size() << ", за "
+    if (StopRequest::Asked()) out << "Прервано.\n";
+    out << "Найдено принтеров: " << found << " (портов проверено: " << probed << ", за "
         << Seconds(MicrosSince(start)) << ")\n";
     if (const std::string trace = TraceProblemText(); !trace.empty())
         err << "tr7042k-ports: " << trace << "\n";

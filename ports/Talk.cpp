@@ -11,6 +11,11 @@
 namespace {
 
 TalkResult gLast;
+volatile std::sig_atomic_t gStopAsked = 0;
+
+void OnStop(int) {
+    gStopAsked = 1;
+}
 
 void Keep(RetData& reply) {
     gLast.ErrorWord = reply.ErrorWord;
@@ -190,4 +195,22 @@ std::string TraceProblemText() {
     default:
         return {};
     }
+}
+
+StopRequest::StopRequest() {
+    gStopAsked = 0;
+    struct sigaction stop {};
+    stop.sa_handler = OnStop;
+    sigemptyset(&stop.sa_mask);
+    sigaction(SIGINT, &stop, &savedInt_);
+    sigaction(SIGTERM, &stop, &savedTerm_);
+}
+
+StopRequest::~StopRequest() {
+    sigaction(SIGINT, &savedInt_, nullptr);
+    sigaction(SIGTERM, &savedTerm_, nullptr);
+}
+
+bool StopRequest::Asked() {
+    return gStopAsked != 0;
 }

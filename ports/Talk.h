@@ -6,6 +6,7 @@
 #include "PortList.h"
 #include "Printer.h"
 
+#include <csignal>
 #include <cstdint>
 #include <string>
 
@@ -48,6 +49,20 @@ struct TalkResult {
 TalkResult AskStatus();
 // The diagnostic request (0x5A, data "1") that the information page sends for the identity.
 TalkResult AskDiagnostics();
+
+// While it lives, Ctrl-C and SIGTERM only ask the run to stop after the exchange under way, so
+// that the port is let go of as the console lets go of it.
+class StopRequest {
+public:
+    StopRequest();
+    ~StopRequest();
+    StopRequest(const StopRequest&) = delete;
+    StopRequest& operator=(const StopRequest&) = delete;
+    static bool Asked();
+
+private:
+    struct sigaction savedInt_ {}, savedTerm_ {};
+};
 
 // Why the exchange trace that TR7042K_TRACE asks for is not being written; empty when it is, or
 // when none is asked for.
