@@ -47,7 +47,7 @@ std::string Shown(const std::string& field) {
     return text.empty() ? "-" : text;
 }
 
-void Print(const ProbeResult& r, std::ostream& out) {
+void PrintFindings(const ProbeResult& r, std::ostream& out) {
     out << r.Port.Name;
     if (!r.Target.empty() && r.Target != r.Port.Name) out << " -> " << r.Target;
     if (r.Port.Number == 0) out << " (не связан с COMn)";
@@ -86,6 +86,11 @@ void Print(const ProbeResult& r, std::ostream& out) {
     out << "    фискализирован:   " << YesNo(word & ST_FISCALIZED) << "\n"
         << "    чек:              " << ReceiptText(word) << "\n"
         << "    бумага:           " << (word & ERR_NO_PAPER ? "нет" : "есть") << "\n";
+}
+
+void Print(const ProbeResult& r, std::ostream& out) {
+    PrintFindings(r, out);
+    out << "    проверено за " << Seconds(r.Micros) << "\n";
 }
 
 } // namespace

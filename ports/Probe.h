@@ -26,7 +26,7 @@ struct ProbeResult {
 };
 
 // Empty reads of 100 ms that the probe waits for an answer at each rate.
-inline constexpr int kProbeWait = 3;
+inline constexpr int kProbeWait = 2;
 
 // Tries the console's rates on the port, one after the other, until a printer answers; then
 // reads its identity.
