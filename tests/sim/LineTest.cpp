@@ -192,8 +192,9 @@ TEST(LineRate, BytesReadAtAnotherRate) {
     EXPECT_EQ(sim::ReadAtRate(frame, 19200, 19200), frame);
     // 0xFF at half the reader's rate: its long start bit is read as a low bit 0 too.
     EXPECT_EQ(sim::ReadAtRate("\xFF", 9600, 19200), "\xFE");
-    // 0x00 at half the reader's rate: the stop bit is sampled low, a framing error: a NUL.
-    EXPECT_EQ(sim::ReadAtRate(std::string(1, '\0'), 9600, 19200), std::string(1, '\0'));
+    // 0x03 at half the reader's rate: the data bits read 0x1E, but the stop bit is sampled low,
+    // a framing error, which the port hands on as a NUL.
+    EXPECT_EQ(sim::ReadAtRate("\x03", 9600, 19200), std::string(1, '\0'));
     // 0xFF at twice the reader's rate: its start bit is too short to be taken for one.
     EXPECT_EQ(sim::ReadAtRate("\xFF", 19200, 9600), "");
     EXPECT_NE(sim::ReadAtRate(frame, 19200, 9600), frame);
