@@ -61,7 +61,8 @@ public:
     static bool Asked();
 
 private:
-    struct sigaction savedInt_ {}, savedTerm_ {};
+    struct sigaction savedInt_ {
+    }, savedTerm_{};
 };
 
 // Why the exchange trace that TR7042K_TRACE asks for is not being written; empty when it is, or

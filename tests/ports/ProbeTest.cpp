@@ -263,6 +263,10 @@ struct LineCase {
     const char* verdict; // the verdict begins so
 };
 
+void PrintTo(const LineCase& c, std::ostream* out) {
+    *out << c.fault << "=" << c.injected;
+}
+
 class LineReportTest : public ::testing::TestWithParam<LineCase> {};
 
 // Each fault the simulator injects is counted once in its own row and nowhere else.
@@ -303,21 +307,29 @@ INSTANTIATE_TEST_SUITE_P(
         return name + std::to_string(info.param.injected);
     });
 
+// A wrong rate brings bytes that are no replies; far off the printer's rate nothing comes back,
+// and the run stops after five silent exchanges.
 TEST(Line, AWrongRateIsToldFromADeadLine) {
     Home home;
     Simulator sim(home, 22, {"--baud", "19200"});
-    const ToolRun wrong = Tool({"line", "COM22", "--baud", "9600", "--count", "5"});
+    const ToolRun wrong = Tool({"line", "COM22", "--baud", "9600", "--count", "2"});
     EXPECT_EQ(wrong.code, 1);
     EXPECT_EQ(Rows(wrong.out)["ответов"], 0) << wrong.out;
     EXPECT_TRUE(Has(wrong.out, "Вердикт: Приходят байты, но не ответы: скорость линии (9600 бод)"))
         << wrong.out;
     EXPECT_EQ(Tool({"line", "COM22", "--baud", "19200", "--count", "5"}).code, 0);
-    // Far off the printer's rate nothing comes back: the run stops after five silent exchanges.
-    const ToolRun dead = Tool({"line", "COM22", "--baud", "115200"});
+}
+
+TEST(Line, ADeadLineIsGivenUpAfterFiveSilentExchanges) {
+    Home home;
+    Simulator sim(home, 23, {"--baud", "19200"});
+    const ToolRun dead = Tool({"line", "COM23", "--baud", "115200"});
     EXPECT_EQ(dead.code, 1);
     EXPECT_EQ(Rows(dead.out)["обменов"], kSilentInARow) << dead.out;
     EXPECT_TRUE(Has(dead.out, "Вердикт: Принтер не отвечает")) << dead.out;
+}
 
+TEST(Line, WrongUseIsRefused) {
     for (const std::vector<std::string>& bad :
          {std::vector<std::string>{"line", "COM22", "--baud", "12345"},
           {"line", "COM22", "--count", "0"},

@@ -200,12 +200,10 @@ TEST_F(ComPort, TraceOfANakAndAReply) {
         fclose(f);
     }
     // The link's count goes on from one connection to the next: the second request has SEQ 0x22.
-    EXPECT_NE(trace.find("COM2 > 01 25 21 4A 58 05 30 30 3E 3D 03 | "), std::string::npos)
-        << trace;
+    EXPECT_NE(trace.find("COM2 > 01 25 21 4A 58 05 30 30 3E 3D 03 | "), std::string::npos) << trace;
     EXPECT_NE(trace.find("COM2 < 15 | NAK\r\n"), std::string::npos) << trace;
     EXPECT_NE(trace.find("COM2 = 02000000 | ERR_NAK; "), std::string::npos) << trace;
-    EXPECT_NE(trace.find("COM1 > 01 25 22 4A 58 05 30 30 3E 3E 03 | "), std::string::npos)
-        << trace;
+    EXPECT_NE(trace.find("COM1 > 01 25 22 4A 58 05 30 30 3E 3E 03 | "), std::string::npos) << trace;
     EXPECT_NE(trace.find("COM1 = 00E04000 | ST_FISCAL_NUMBER_SET ST_FM_FORMATTED ST_FISCALIZED "
                          "ST_SERIAL_SET; "),
               std::string::npos)
