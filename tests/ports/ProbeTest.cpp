@@ -340,48 +340,27 @@ TEST(Line, WrongUseIsRefused) {
 
 // The verdict names the likeliest cause of what the counts show.
 TEST(Line, VerdictNamesTheLikelyCause) {
-    auto report = [](int done, int answered) {
-        LineReport r;
-        r.Done = done;
-        r.Answered = answered;
-        return r;
-    };
     struct Case {
         LineReport report;
         const char* starts;
     };
-    std::vector<Case> cases;
-    cases.push_back({report(10, 10), "Линия в порядке."});
-    LineReport r = report(10, 0);
-    r.Silent = 10;
-    cases.push_back({r, "Принтер не отвечает"});
-    r = report(10, 0);
-    r.Noise = 7;
-    r.BadChecksum = 3;
-    cases.push_back({r, "Приходят байты, но не ответы: скорость линии (19200 бод)"});
-    r = report(10, 8);
-    r.Silent = 2;
-    r.NotSent = 2;
-    cases.push_back({r, "Запросы не уходят в линию (2 из 10)"});
-    r = report(10, 8);
-    r.CutShort = 2;
-    r.Others = {{4321, "ModemManager"}};
-    cases.push_back({r, "На линии есть другая программа: устройство держит открытым "
-                        "ModemManager (PID 4321)"});
-    r = report(10, 7);
-    r.Nak = 2;
-    r.BadChecksum = 1;
-    cases.push_back({r, "Принтер отвергает часть запросов (NAK в 2 из 10)"});
-    r = report(10, 7);
-    r.Nak = 1;
-    r.CutShort = 2;
-    cases.push_back({r, "Ответы приходят испорченными (3 из 10)"});
-    r = report(10, 9);
-    r.Silent = 1;
-    cases.push_back({r, "Ответы иногда не приходят (1 из 10)"});
-    r = report(10, 10);
-    r.Interrupted = true;
-    cases.push_back({r, "Все 10 обменов до прерывания прошли без ошибок"});
+    const Case cases[] = {
+        {{.Done = 10, .Answered = 10}, "Линия в порядке."},
+        {{.Done = 10, .Silent = 10}, "Принтер не отвечает"},
+        {{.Done = 10, .BadChecksum = 3, .Noise = 7},
+         "Приходят байты, но не ответы: скорость линии (19200 бод)"},
+        {{.Done = 10, .Answered = 8, .Silent = 2, .NotSent = 2},
+         "Запросы не уходят в линию (2 из 10)"},
+        {{.Done = 10, .Answered = 8, .CutShort = 2, .Others = {{4321, "ModemManager"}}},
+         "На линии есть другая программа: устройство держит открытым ModemManager (PID 4321)"},
+        {{.Done = 10, .Answered = 7, .Nak = 2, .BadChecksum = 1},
+         "Принтер отвергает часть запросов (NAK в 2 из 10)"},
+        {{.Done = 10, .Answered = 7, .Nak = 1, .CutShort = 2},
+         "Ответы приходят испорченными (3 из 10)"},
+        {{.Done = 10, .Answered = 9, .Silent = 1}, "Ответы иногда не приходят (1 из 10)"},
+        {{.Done = 10, .Answered = 10, .Interrupted = true},
+         "Все 10 обменов до прерывания прошли без ошибок"},
+    };
     for (const Case& c : cases) {
         const std::string verdict = Verdict(c.report, 19200);
         EXPECT_EQ(verdict.rfind(c.starts, 0), 0u) << verdict;
