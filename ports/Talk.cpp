@@ -1,6 +1,7 @@
 #include "Talk.h"
 
 #include "Files.h"
+#include "TraceCheck.h"
 #include "PortPath.h"
 
 #include <cstdlib>
@@ -177,24 +178,7 @@ TalkResult AskDiagnostics() {
 
 std::string TraceProblemText() {
     const char* file = std::getenv("TR7042K_TRACE");
-    const std::string name = file ? file : "";
-    const std::string head = "трасса не пишется в " + name + ": ";
-    switch (PrinterTraceState()) {
-    case PRINTER_TRACE_SYMLINK:
-        return head + "это символическая ссылка, а по ссылкам трасса не пишется; укажите сам файл";
-    case PRINTER_TRACE_NOT_FILE:
-        return head + "это не обычный файл (папка, устройство или канал)";
-    case PRINTER_TRACE_DENIED:
-        return head + "нет прав на запись в файл или его папку";
-    case PRINTER_TRACE_NO_FOLDER:
-        return head + "нет такой папки";
-    case PRINTER_TRACE_FAILED:
-        return head + "файл не открывается";
-    case PRINTER_TRACE_WRITE_FAILED:
-        return head + "запись не удалась (диск полон?), трасса неполна";
-    default:
-        return {};
-    }
+    return TraceTrouble(PrinterTraceState(), file ? file : "");
 }
 
 StopRequest::StopRequest() {
