@@ -2,6 +2,7 @@
 // then the message loop until the main window is closed.
 
 #include "Application.h"
+#include "ExchangeLog.h"
 #include "Mainform.h"
 #include "Status.h"
 #include "Switches.h"
@@ -23,8 +24,11 @@ const char* const Help = R"(Использование: tr7042k-console [пар�
 
 Порт COMn - это ссылка comN в $XDG_CONFIG_HOME/tr7042k/ports (или ~/.config/tr7042k/ports),
 если она есть, иначе /dev/ttyS<n-1>. Найти адаптер и связать его с COMn: tr7042k-ports.
-Журнал обмена fpllog.dat пишется в текущую папку.
+Журнал обмена fpllog.dat пишется в текущую папку; запущенная из меню рабочего стола
+(--from-menu), консоль ведёт его в ~/.local/state/tr7042k. Полный путь - на вкладке
+"О программе".
 
+  --from-menu  журнал обмена - в ~/.local/state/tr7042k (так запускает меню)
   --help       эта справка
   --version    версия программы
 Остальные параметры (например -platform или -style) принимает Qt.
@@ -44,6 +48,9 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
+    bool fromMenu = false;
+    for (int i = 1; i < argc; ++i)
+        fromMenu = fromMenu || std::strcmp(argv[i], "--from-menu") == 0;
     TApplication application(argc, argv);
     application.setApplicationName(QStringLiteral("tr7042k-console"));
     // The console speaks Russian whatever the desktop's language, so the parts Qt draws itself
@@ -57,6 +64,12 @@ int main(int argc, char** argv) {
     std::unique_ptr<TForm1> mainWindow;
     std::unique_ptr<TForm2> switchesWindow;
     std::unique_ptr<TForm4> stateWindow;
+    QString logTrouble;
+    // Started from the menu, the current folder is wherever the launcher stands. A state folder
+    // that cannot be made is named by the log's trouble message on the first exchange.
+    if (fromMenu && !KeepLogInStateFolder(logTrouble))
+        std::fprintf(stderr, "tr7042k-console: папка журнала обмена: %s\n",
+                     logTrouble.toLocal8Bit().constData());
     try {
         mainWindow = std::make_unique<TForm1>();
         Form1 = mainWindow.get();

@@ -1,5 +1,6 @@
 // "О программе" page: what the program is and which version this is.
 
+#include "ExchangeLog.h"
 #include "Mainform.h"
 
 #ifndef TR_VERSION
@@ -17,6 +18,7 @@ void TForm1::ShowAboutText() {
             "фискального регистратора Veltor TR7042K, подключенного к COM-порту.</p>"
             "<p align=\"center\">Полный тест с журналом, индикаторы клиента, денежный ящик,<br/>"
             "служебный внос и вынос, общая информация, отчеты,<br/>"
-            "обрезка чека, звуковой сигнал и пароли операторов.</p>")
-            .arg(QStringLiteral(TR_VERSION)));
+            "обрезка чека, звуковой сигнал и пароли операторов.</p>"
+            "<p align=\"center\">Журнал обмена: %2</p>")
+            .arg(QStringLiteral(TR_VERSION), ExchangeLogPath().toHtmlEscaped()));
 }

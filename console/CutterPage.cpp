@@ -27,6 +27,8 @@ struct Verdicts {
 
 // One command: the result label is cleared while it runs and then shows the verdict.
 void RunSingleTest(TForm1& form, DeviceCommand command, QLabel* result, const Verdicts& texts) {
+    TSingleRun run(form, BusyLoop);
+    if (!run.Claimed()) return;
     result->setText(QString());
     form.repaint();
     ProcessMessages();

@@ -28,7 +28,7 @@ void TForm1::Button7Click(QObject*) {
         ShowMessage(QStringLiteral("Некорректное количество проходов теста \n   исправьте!!!"));
         return;
     }
-    TLoopRun run(*this, BusyLoop);
+    TLoopRun run(*this, BusyLoop, Button11);
     if (!run.Claimed()) return;
     SetSweepRunning(true);
     PrinterClearDisplay(nullptr, PrinterResultsx, 0); // a failure has shown its box; not judged
@@ -75,7 +75,7 @@ void TForm1::SetSweepRunning(bool running) {
 }
 
 void TForm1::Button11Click(QObject*) {
-    StopFlag = true;
+    RequestStop(*this, Button11);
 }
 
 void TForm1::TabSheet2Enter(QObject*) {
@@ -84,6 +84,8 @@ void TForm1::TabSheet2Enter(QObject*) {
 }
 
 void TForm1::Button8Click(QObject*) {
+    TSingleRun run(*this, BusyLoop);
+    if (!run.Claimed()) return;
     const QByteArray fill = FirstCharacterRepeated(
         Edit4, DisplaySweepWidth,
         "Индекс строки вне допустимого диапазона: не задан символ индикатора");
@@ -92,6 +94,8 @@ void TForm1::Button8Click(QObject*) {
 }
 
 void TForm1::Button9Click(QObject*) {
+    TSingleRun run(*this, BusyLoop);
+    if (!run.Claimed()) return;
     const QByteArray lower = ToCp1251(Edit6->text());
     const QByteArray upper = ToCp1251(Edit5->text());
     ProcessMessages();

@@ -46,6 +46,7 @@ void RunCommand(TForm1& form, Command command, const QString& failedText, const 
 
 void TForm1::Button10Click(QObject*) {
     TSingleRun run(*this, BusyCash);
+    if (!run.Claimed()) return;
     ErrorCount = 0;
     int pulse = 0;
     if (!TryStrToInt(Edit9->text(), pulse) || pulse < ShortestPulse || pulse > LongestPulse) {
@@ -60,6 +61,7 @@ void TForm1::Button10Click(QObject*) {
 
 void TForm1::Button20Click(QObject*) {
     TSingleRun run(*this, BusyCash);
+    if (!run.Claimed()) return;
     ErrorCount = 0;
     double amount = 0;
     if (!TryStrToFloat(Edit17->text(), amount) || !RoundToHundredths(amount)) {
@@ -79,6 +81,8 @@ void TForm1::Button20Click(QObject*) {
 }
 
 void TForm1::Button21Click(QObject*) {
+    TSingleRun run(*this, BusyCash);
+    if (!run.Claimed()) return;
     const QByteArray password = ToCp1251(Edit18->text());
     RunCommand(
         *this,

@@ -122,8 +122,9 @@ private:
 };
 
 void TForm1::Button3Click(QObject*) {
-    // One looping operation at a time; BusyMode goes back to 0 however the run ends.
-    TLoopRun run(*this, BusyFullTest);
+    // One looping operation at a time; BusyMode goes back to 0 however the run ends. "Стоп"
+    // stops this run and nothing else.
+    TLoopRun run(*this, BusyFullTest, Button4);
     if (!run.Claimed()) return;
     TFullTest(*this).Run();
 }
@@ -214,16 +215,18 @@ bool TFullTest::Pass(int pass) {
     Journal(Stars35);
     // Only the handler's box tells of a failure here: the status request is not judged.
     PrinterGetStatus(nullptr, PrinterResults, 0, 0);
-    // The device clock is set to the computer's, to the minute, once a pass.
-    const QDateTime now = QDateTime::currentDateTime();
-    const QByteArray date = now.toString(QStringLiteral("dd-MM-yy")).toLatin1();
-    const QByteArray time = now.toString(QStringLiteral("hh:mm")).toLatin1();
     if (!CheckPoint()) return false;
 
     const bool goesOn =
         Step(
             "Установка времени",
-            [&] {
+            [] {
+                // The device clock is set to the computer's, to the minute, once a pass. The
+                // time is read as the command goes: a box or another page's operation at the
+                // check point before it must not make it stale.
+                const QDateTime now = QDateTime::currentDateTime();
+                const QByteArray date = now.toString(QStringLiteral("dd-MM-yy")).toLatin1();
+                const QByteArray time = now.toString(QStringLiteral("hh:mm")).toLatin1();
                 return PrinterSetDateTime(nullptr, PrinterResults, 0, date.constData(),
                                           time.constData());
             },

@@ -72,6 +72,7 @@ void TForm1::Button12Click(QObject*) {
         ShowMessage(QStringLiteral("Ошибка открытия нефискального чека"));
         return;
     }
+    bool stopped = false;
     for (int k = 1; k <= lines; ++k) {
         if (CommandFailed([&line] {
                 return PrinterPrintNonFiscalText(nullptr, PrinterResultsx, 0, line.constData());
@@ -80,16 +81,29 @@ void TForm1::Button12Click(QObject*) {
             ++FailedSteps;
             break;
         }
+        // Thousands of lines take long: the window keeps painting between them, while clicks
+        // wait for the end of the test. Only the window closing ends the test early.
+        ProcessMessagesExceptInput();
+        if (StopFlag) {
+            StopFlag = false;
+            stopped = true;
+            break;
+        }
     }
-    // The receipt is closed even after a failed line; the run is a failure then all the same.
+    // The receipt is closed even after a failed line or a stop; the run is a failure then all
+    // the same.
     if (CommandFailed([] { return PrinterCloseNonFiscalReceipt(nullptr, PrinterResultsx, 0); }) ||
         FailedSteps > 0)
         ShowMessage(QStringLiteral("Ошибка закрытия нефискального чека"));
+    else if (stopped)
+        ShowMessage(QStringLiteral("Тест остановлен"));
     else
         ShowMessage(QStringLiteral("Нефискальный чек - успешно"));
 }
 
 void TForm1::Button13Click(QObject*) {
+    TSingleRun run(*this, BusyReports);
+    if (!run.Claimed()) return;
     // No cashier chosen (typed text in the list) is operator 0, which the device refuses.
     const unsigned long cashier = static_cast<unsigned long>(SelectedItemIndex(ComboBox8) + 1);
     const QByteArray password = ToCp1251(Edit21->text());
@@ -118,6 +132,7 @@ void TForm1::Button13Click(QObject*) {
 
 void TForm1::Button14Click(QObject*) {
     TSingleRun run(*this, BusyReports);
+    if (!run.Claimed()) return;
     const int report = ComboBox10->currentIndex();
     const QByteArray password = ToCp1251(Edit23->text());
     if (report < 0 || report >= int(std::size(ReportKinds))) {
@@ -140,6 +155,7 @@ void TForm1::Button14Click(QObject*) {
 
 void TForm1::Button15Click(QObject*) {
     TSingleRun run(*this, BusyReports);
+    if (!run.Claimed()) return;
     // Only a state the device has reported decides what to send: without it nothing more goes
     // out.
     if (CommandFailed([] { return PrinterGetStatus(nullptr, PrinterResultsx, 0, 1); })) {
@@ -158,19 +174,26 @@ void TForm1::Button15Click(QObject*) {
     }
     ProcessMessages();
     int sent = 0;
-    bool failed = CommandFailed([&] { return sent = command(nullptr, PrinterResultsx, 0); });
-    // A fiscal receipt the device would not cancel (one paid in full, say) is closed instead,
-    // when its reply says that it is still open; the closing then gives the verdict.
+    const bool failed = CommandFailed([&] { return sent = command(nullptr, PrinterResultsx, 0); });
     const bool stillOpen = sent >= 0 && (LastRetData.ErrorWord & ST_FISCAL_RECEIPT);
     ProcessMessages();
-    if (failed && stillOpen) {
-        ProcessMessages();
-        failed =
-            CommandFailed([] { return PrinterCloseFiscalReceipt(nullptr, PrinterResultsx, 0); });
-        ProcessMessages();
+    if (!failed) {
+        ShowMessage(QStringLiteral("Анулирование - успешно"));
+        return;
     }
-    ShowMessage(failed ? QStringLiteral("Ошибка анулирования")
-                       : QStringLiteral("Анулирование - успешно"));
+    if (!stillOpen) {
+        ShowMessage(QStringLiteral("Ошибка анулирования"));
+        return;
+    }
+    // A fiscal receipt the device would not cancel (one paid in full, say) is closed instead, when
+    // its reply says that it is still open: that frees the device, but records the receipt's sales
+    // in the fiscal memory. The cancellation has failed all the same; the second line says how
+    // the receipt was left.
+    const bool closed =
+        !CommandFailed([] { return PrinterCloseFiscalReceipt(nullptr, PrinterResultsx, 0); });
+    ProcessMessages();
+    ShowMessage(closed ? QStringLiteral("Ошибка анулирования\nЧек закрыт")
+                       : QStringLiteral("Ошибка анулирования\nЧек остался открытым"));
 }
 
 void TForm1::RadioGroup3Click(QObject*) {
@@ -204,6 +227,7 @@ void TForm1::Button24Click(QObject*) {
     }
     // A loop started at this report's pumps would run inside it: the report holds the console.
     TSingleRun run(*this, BusyReports);
+    if (!run.Claimed()) return;
     repaint();
     ProcessMessages();
     const bool failed = CommandFailed([&] {

@@ -3,6 +3,7 @@
 #include "Mainform.h"
 
 #include "Application.h"
+#include "Busy.h"
 #include "Cp1251.h"
 #include "Dialogs.h"
 
@@ -51,7 +52,9 @@ void TForm1::JournalShowEnd() {
 void TForm1::Button4Click(QObject*) {
     Button4->setEnabled(false);
     Button3->setEnabled(true);
-    StopFlag = true;
+    // Left enabled by a run that a disconnect stopped, the button only comes back to idle: a
+    // repeated test running on another page now is not this button's to stop.
+    RequestStop(*this, Button4);
 }
 
 void TForm1::Button6Click(QObject*) {

@@ -2,10 +2,13 @@
 
 #include "Accessible.h"
 #include "Application.h"
+#include "Busy.h"
 #include "Cp1251.h"
 #include "Dialogs.h"
+#include "ExchangeLog.h"
 #include "FocusEvents.h"
 #include "FormFrame.h"
+#include "Pump.h"
 #include "Replies.h"
 #ifndef _WIN32
 #include "PortCheck.h"
@@ -78,6 +81,8 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     CenterOnDesktop(this);
     ShowAboutText();
     ConnectHandlers();
+    // "Закрыть" works also while an operation waits or prints: the operation ends on it.
+    KeepLiveDuringWaits(Button1);
 }
 
 TForm1::~TForm1() {
@@ -136,8 +141,9 @@ bool TForm1::event(QEvent* event) {
 
 void TForm1::closeEvent(QCloseEvent* event) {
     // Closing the main window ends the program; an open port is released when the process ends.
-    // A running test stops at the check point where the close was handled, instead of going on
-    // printing behind a closed window.
+    // A running operation ends where the close was handled (a check point, a pump, between two
+    // printed lines) instead of going on printing behind a closed window; quitting ends a wait
+    // at once.
     QWidget::closeEvent(event);
     if (!event->isAccepted()) return;
     StopFlag = true;
@@ -181,13 +187,17 @@ void TForm1::Button2Click(QObject*) {
             return;
         }
         TellTraceTrouble();
+        ResetLogTrouble();
         Shape1->setBrushColor(Connected);
         Button2->setText(QStringLiteral("Отключить"));
         PageControl1->setEnabled(true);
         ComboBox2->setCurrentIndex(0);
         ComboBox1->setEnabled(false);
         ComboBox3->setEnabled(false);
-        StopFlag = false;
+        // A stop left over is cleared; but a loop still running (disconnected and connected
+        // again at one of its pumps) has not yet seen the disconnect's stop: it is its own to
+        // clear, and the loop ends rather than go on over the new connection.
+        if (!LoopRunning(*this)) StopFlag = false;
     } else {
         // The link lets go of the port even when the close call fails, so the window always
         // goes back to "disconnected" and can connect again.

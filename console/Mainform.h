@@ -98,6 +98,11 @@ protected:
 
 private:
     friend class TFullTest; // one run of the full device test (FullTestPage.cpp)
+    // The guard of one operation at a time (Busy.h) keeps its state here.
+    friend class TLoopRun;
+    friend class TSingleRun;
+    friend void RequestStop(TForm1& form, const QObject* stopButton);
+    friend bool LoopRunning(const TForm1& form);
 
     void ConnectHandlers();
     void ShowAboutText(); // AboutPage.cpp
@@ -118,6 +123,9 @@ private:
 
     bool Activated = false;      // FormActivate has run
     bool JournalUnsaved = false; // the journal holds lines written since it was last saved
+    int32_t RunningLoop = 0;     // code of the loop in progress, 0 when none
+    const QObject* LoopStopButton = nullptr; // the running loop's own stop button, if any
+    bool SingleRunning = false;              // a one-off operation is in progress
 };
 
 extern TForm1* Form1;

@@ -2,6 +2,7 @@
 
 #include "Mainform.h"
 
+#include "Busy.h"
 #include "Cp1251.h"
 #include "Dialogs.h"
 #include "Pump.h"
@@ -15,6 +16,8 @@ void TForm1::ComboBox9Change(QObject*) {
 }
 
 void TForm1::Button22Click(QObject*) {
+    TSingleRun run(*this, BusyPasswords);
+    if (!run.Claimed()) return;
     // Operators by entry: 1-13 cashiers, 14 programming, 15 reports, 16 the empty last entry.
     const int op = ComboBox7->currentIndex() + 1;
     const QByteArray oldPassword = ToCp1251(Edit19->text());
@@ -34,6 +37,8 @@ void TForm1::Button22Click(QObject*) {
 }
 
 void TForm1::Button23Click(QObject*) {
+    TSingleRun run(*this, BusyPasswords);
+    if (!run.Claimed()) return;
     const int op = ComboBox9->currentIndex() + 1; // cashiers 1-13
     const QByteArray adminPassword = ToCp1251(Edit24->text());
     repaint();

@@ -2,6 +2,7 @@
 
 #include "Cp1251.h"
 #include "Dialogs.h"
+#include "ExchangeLog.h"
 
 #include <iterator>
 
@@ -47,6 +48,7 @@ const char* ErrorText(uint32_t errorWord) {
 
 void HandleReply(const RetData& reply, RetData& lastReply, int32_t& errorCount, bool showBox) {
     lastReply = reply;
+    ReportLogTrouble();
     const char* text = ErrorText(reply.ErrorWord);
     if (!text) return;
     if (showBox) ShowMessage(QString::fromUtf8(text));

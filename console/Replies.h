@@ -18,7 +18,8 @@ inline bool HasErrorBit(uint32_t errorWord) {
 }
 
 // The handler steps shared by every result handler: keep a full copy of the reply in the
-// window's last-reply record; if an error bit is set, show its text in a message box (unless
+// window's last-reply record; tell the exchange log's trouble once per connection; if an error
+// bit is set, show its text in a message box (unless
 // showBox is false) and add 1 to the window's error count. At most one box and one count per
 // reply, however many error bits it carries.
 void HandleReply(const RetData& reply, RetData& lastReply, int32_t& errorCount, bool showBox);

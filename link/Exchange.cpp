@@ -8,10 +8,12 @@ namespace {
 
 // An exchange ends without a reply when the device falls silent (50 empty reads in a row), and
 // also when it never stops sending:
-// - a printer at work sends SYN about every 60 ms until its reply is ready; 30000 of them are
-//   half an hour of printing, longer than the longest report, so a slow report is waited for;
+// - a printer at work sends SYN about every 60 ms until its reply is ready; a slow report is
+//   waited for, but never longer than LINK_MAX_EXCHANGE_MS (half an hour) from the request, and
+//   30000 SYN come sooner only from a line that floods them;
 // - every other byte belongs to a reply (at most 229 bytes) or is noise on the line; 4096 of
 //   them without a complete reply are a line that babbles.
+// The counts alone bound nothing in time: a byte now and then restarts the count of empty reads.
 const long MaxBusyBytes = 30000;
 const long MaxOtherBytes = 4096;
 
@@ -101,16 +103,18 @@ int PrinterExchange(PrinterWindow window, int tag, int code, const char* data) {
     // many as set) consecutive empty reads. Every byte read restarts that count (PrinterReceive
     // resets it).
     long busy = 0, other = 0;
+    const long long deadline = SerialNowMs() + L.ExchangeLimitMs;
+    bool late = false;
     L.WaitCount = 0;
-    while (L.WaitCount < L.WaitLimit) {
+    while (L.WaitCount < L.WaitLimit && !late) {
         while (!L.LinkReady && busy < MaxBusyBytes && other < MaxOtherBytes &&
-               PrinterReceive() == 1) {
+               !(late = SerialNowMs() >= deadline) && PrinterReceive() == 1) {
             if (L.RxByte == SYN)
                 busy++;
             else
                 other++;
         }
-        if (L.LinkReady || busy >= MaxBusyBytes || other >= MaxOtherBytes) break;
+        if (L.LinkReady || busy >= MaxBusyBytes || other >= MaxOtherBytes || late) break;
         L.WaitCount++;
         if (L.TraceFile != SERIAL_FILE_INVALID) PrinterTraceIdle();
     }
@@ -122,13 +126,13 @@ int PrinterExchange(PrinterWindow window, int tag, int code, const char* data) {
     L.LinkReady = 1;
     if (L.TraceFile != SERIAL_FILE_INVALID) PrinterTraceOutcome();
 
-    // The record belongs to whoever runs next once delivered: log what this exchange had.
-    uint32_t error = L.Reply.ErrorWord;
+    // The record is on disk before the caller sees the result: a caller that shows an error
+    // box and is ended meanwhile has lost nothing from the log.
+    PrinterLogExchange(code, work, L.Reply.ErrorWord);
     if (L.ReplyCallback)
         L.ReplyCallback(L.Reply);
     else if (window)
         PrinterPostReply(window, L.ReplyMessage, (unsigned)code, &L.Reply);
-    PrinterLogExchange(code, work, error);
     return 0;
 }
 

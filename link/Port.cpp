@@ -1,10 +1,25 @@
 // The link's module-wide state and the opening and closing of the port.
 #include "PrinterLink.h"
 
+#include <stdlib.h>
+
 PrinterLinkState PrinterLink;
+
+namespace {
+
+// A program that ends while connected (returning from main, calling exit, the console closed
+// any way at all) lets go of its port: the port's exclusive flag would otherwise stay on a line
+// that another program holds open, and keep every ordinary user out.
+void ReleaseAtExit() {
+    PrinterClosePort();
+}
+
+} // namespace
 
 int PrinterOpenPort(int port, int baud) {
     PrinterLinkState& L = PrinterLink;
+    static bool releaseRegistered = false;
+    if (!releaseRegistered) releaseRegistered = atexit(ReleaseAtExit) == 0;
     L.LinkReady = 1;
     // A second open without a close would leak the first port and keep it locked.
     if (L.LinkPort != SERIAL_INVALID) {

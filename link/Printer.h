@@ -122,8 +122,18 @@ int PrinterTraceState();
 int PrinterReceive();
 // Judges the finished exchange and fills the reply record.
 void PrinterDecodeReply();
-// Appends one record to the exchange log "fpllog.dat" in the current directory.
+// Appends one record to the exchange log "fpllog.dat" (in the current directory unless another
+// folder was given). Every exchange writes its record before its reply is delivered.
 void PrinterLogExchange(int code, const char* data, uint32_t errorWord);
+// Keeps the exchange log in the folder given (made by the caller) instead of the current one; an
+// empty or null folder means the current one again. False, the log staying where it was, when
+// the path does not fit.
+bool PrinterSetLogFolder(const char* folder);
+// The log's file name as the link opens it: "fpllog.dat", or "<folder>/fpllog.dat".
+const char* PrinterLogFile();
+// 0 when the last record was written; else the system's error number of its failure. ELOOP: the
+// log is a symbolic link, which is never followed; EINVAL: it is no plain file.
+int PrinterLogError();
 // Display name of a command code; never null, never empty.
 const char* PrinterCommandName(int code);
 

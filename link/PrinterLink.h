@@ -34,6 +34,7 @@ enum : int {
     LINK_FRAME_SIZE = 200,
     LINK_MAX_WAITS = 50, // consecutive empty reads before an exchange gives up
     LINK_FIELDS = 20,
+    LINK_LOG_PATH_SIZE = 4096,
     LINK_TRACE_BYTES = 256,   // received bytes of one trace record kept for its hex dump
     LINK_TRACE_TEXT = 8192,   // trace text gathered before it is written
     LINK_TRACE_RECORD = 2048, // longest trace record
@@ -41,6 +42,10 @@ enum : int {
 
 // What the trace is gathering from the received bytes: one record per kind of run.
 enum : unsigned char { TraceNone = 0, TraceFrame, TraceSyn, TraceNoise };
+
+// The longest an exchange may keep its caller waiting, however the device sends: a printer at
+// work sends SYN while it prints, and the longest report takes well under half an hour.
+const long LINK_MAX_EXCHANGE_MS = 30L * 60 * 1000;
 
 struct PrinterLinkState {
     SerialHandle LinkPort = SERIAL_INVALID; // the open port; invalid while closed
@@ -61,6 +66,9 @@ struct PrinterLinkState {
     int WaitCount = 0;
     uint32_t ErrorWord = 0;
     RetData Reply = {};
+    long ExchangeLimitMs = LINK_MAX_EXCHANGE_MS; // tests shorten it
+    char LogFile[LINK_LOG_PATH_SIZE] = "fpllog.dat";
+    int LogError = 0; // the system's error number of the last record that failed, else 0
 
     int WaitLimit = LINK_MAX_WAITS; // empty reads in a row before an exchange gives up
     PrinterLineStats Line = {};     // the line's account of the exchange under way or last done

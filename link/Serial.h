@@ -25,7 +25,8 @@ bool SerialConfigure(SerialHandle h, int baud);
 // Discards pending input and/or output.
 void SerialPurge(SerialHandle h, bool output, bool input);
 // Waits until everything written has left, but no longer than a write may stall (5 s without
-// progress: a line held by flow control never drains); what is still queued then is discarded.
+// progress: a line held by flow control never drains) plus the wire time of what was written
+// at the line's speed; what is still queued then is discarded. Never an unbounded wait.
 void SerialDrain(SerialHandle h);
 // Writes n bytes; gives the number written, or -1.
 int SerialWrite(SerialHandle h, const unsigned char* data, int n);
@@ -35,6 +36,8 @@ SerialReadResult SerialReadByte(SerialHandle h, unsigned char* byte);
 void SerialClearError(SerialHandle h);
 // Closes the port; nonzero on success.
 int SerialClose(SerialHandle h);
+// A monotonic clock in milliseconds, for the bound on an exchange's length.
+long long SerialNowMs();
 
 // Besides the port the link touches the OS for its exchange trace only: a monotonic clock and one
 // file that it appends to.

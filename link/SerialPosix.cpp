@@ -6,6 +6,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -20,8 +21,62 @@ const int ReadTimeoutMs = SERIAL_READ_TIMEOUT_MS;
 const int WriteStallLimit = SERIAL_STALL_LIMIT_MS / ReadTimeoutMs; // 100 ms waits for room
 const int DrainPollMs = 10;
 
+// The port this process took, for a release from a signal handler: its descriptor, and whether
+// we set its exclusive flag (only a flag we set is ours to clear).
+volatile sig_atomic_t OwnFd = -1;
+volatile sig_atomic_t OwnExclusive = 0;
+// The line's speed and when the last byte written is due to have left, for the bounded drain.
+int LineBaud = 0;
+long long WireDueMs = 0;
+
 int Fd(SerialHandle h) {
     return (int)h;
+}
+
+// Lets go of the port from a signal handler: only async-signal-safe calls.
+void ReleaseOwnPort() {
+    const int fd = OwnFd;
+    if (fd < 0) return;
+    if (OwnExclusive) ioctl(fd, TIOCNXCL);
+    OwnExclusive = 0;
+    OwnFd = -1;
+    close(fd); // the lock goes with the descriptor
+}
+
+// A quit signal that would end the process without running its exit code first lets go of the
+// port, then ends the process as the signal would have (the handler is reset on entry, and the
+// signal raised again is taken once the handler returns).
+void OnQuitSignal(int sig) {
+    const int saved = errno;
+    ReleaseOwnPort();
+    raise(sig);
+    errno = saved;
+}
+
+void ReleaseOnQuitSignals() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    const int signals[] = {SIGHUP, SIGINT, SIGTERM, SIGQUIT};
+    for (int sig : signals) {
+        struct sigaction old;
+        // A program that handles the signal itself keeps its handler (and ends its own way).
+        if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler != SIG_DFL) continue;
+        struct sigaction sa = {};
+        sa.sa_handler = OnQuitSignal;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESETHAND;
+        sigaction(sig, &sa, nullptr);
+    }
+}
+
+// The device behind the path may be opened read-write: a serial line, or a pseudo-terminal
+// that a simulated printer serves as this port now. Anything else (a file, /dev/null, a
+// terminal that a simulator served once and someone else has now) is never written to.
+bool MayOpen(int port, const struct stat& st) {
+    const PortTargetKind kind = PortTargetKindOf(&st, "/sys");
+    if (kind == PortTargetSerial) return true;
+    return kind == PortTargetPseudo && PortServed(port, st.st_rdev);
 }
 
 bool BaudConstant(int baud, speed_t* speed) {
@@ -63,16 +118,28 @@ bool SerialPortPath(int port, char* path, size_t size) {
 
 SerialHandle SerialOpen(int port) {
     char path[4096];
-    if (!SerialPortPath(port, path, sizeof path)) return SERIAL_INVALID;
+    struct stat before, opened;
+    if (!SerialPortPath(port, path, sizeof path) || stat(path, &before) != 0 ||
+        !MayOpen(port, before))
+        return SERIAL_INVALID;
     int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return SERIAL_INVALID;
     struct termios tio;
-    // Not a terminal (a plain file behind the link, say): refuse rather than write frames into it.
-    // Exclusive use: flock keeps out every program that locks (root included), TIOCEXCL the rest.
-    if (tcgetattr(fd, &tio) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+    int exclusive = 0;
+    // What was opened is what was judged (the link may have changed in between), and it is a
+    // terminal. Exclusive use: a port another program holds for exclusive use is refused, also
+    // when root could break in; flock keeps out every program that locks (root included),
+    // TIOCEXCL the rest.
+    if (fstat(fd, &opened) != 0 || opened.st_rdev != before.st_rdev || !MayOpen(port, opened) ||
+        tcgetattr(fd, &tio) != 0 || ioctl(fd, TIOCGEXCL, &exclusive) != 0 || exclusive ||
+        flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
         close(fd);
         return SERIAL_INVALID;
     }
+    ReleaseOnQuitSignals();
+    OwnExclusive = 1;
+    OwnFd = fd;
+    WireDueMs = 0;
     return (SerialHandle)fd;
 }
 
@@ -94,6 +161,7 @@ bool SerialConfigure(SerialHandle h, int baud) {
     if (BaudConstant(baud, &speed)) {
         cfsetispeed(&tio, speed);
         cfsetospeed(&tio, speed);
+        LineBaud = baud;
     }
     return tcsetattr(fd, TCSANOW, &tio) == 0;
 }
@@ -103,12 +171,18 @@ void SerialPurge(SerialHandle h, bool output, bool input) {
     tcflush(Fd(h), output && input ? TCIOFLUSH : output ? TCOFLUSH : TCIFLUSH);
 }
 
+long long SerialNowMs() {
+    return SerialClockMicros() / 1000;
+}
+
 void SerialDrain(SerialHandle h) {
     int fd = Fd(h);
     if (fd < 0) return;
-    // tcdrain alone has no bound: with hardware flow control on and CTS low the output never
-    // leaves. The output queue is watched instead; once it has not shrunk for as long as a write
-    // may stall, what is left is discarded.
+    // tcdrain has no bound: with hardware flow control on and CTS low the output never leaves,
+    // and a USB adapter may take the bytes into its own buffer and then hold tcdrain in its
+    // driver. The output queue is watched instead; once it has not shrunk for as long as a write
+    // may stall, what is left is discarded. Then the bytes still in the UART or the adapter get
+    // their time on the wire at the line's speed, and no more.
     int left = -1, stalledMs = 0;
     for (;;) {
         int queued = 0;
@@ -122,13 +196,19 @@ void SerialDrain(SerialHandle h) {
         }
         poll(nullptr, 0, DrainPollMs);
     }
-    tcdrain(fd); // the queue is empty: at most the last character is still on its way
+    const long long wait = WireDueMs - SerialNowMs();
+    if (wait > 0) poll(nullptr, 0, (int)wait);
 }
 
 int SerialWrite(SerialHandle h, const unsigned char* data, int n) {
     int fd = Fd(h);
     if (fd < 0 || n < 0) return -1;
     int done = 0, stalls = 0;
+    if (LineBaud > 0 && n > 0) {
+        // Ten bits a byte at the line's speed, from when the line is free: the wire time.
+        const long long now = SerialNowMs();
+        WireDueMs = (WireDueMs > now ? WireDueMs : now) + (n * 10000LL + LineBaud - 1) / LineBaud;
+    }
     while (done < n) {
         ssize_t k = write(fd, data + done, (size_t)(n - done));
         if (k > 0) {
@@ -166,7 +246,13 @@ void SerialClearError(SerialHandle) {
 int SerialClose(SerialHandle h) {
     int fd = Fd(h);
     if (fd < 0) return 0;
-    ioctl(fd, TIOCNXCL); // the exclusive flag outlives us while another program holds the line
+    // The exclusive flag outlives us while another program holds the line: clear it, but only
+    // when it is the flag we set on the port we took.
+    if (fd == OwnFd) {
+        if (OwnExclusive) ioctl(fd, TIOCNXCL);
+        OwnExclusive = 0;
+        OwnFd = -1;
+    }
     flock(fd, LOCK_UN);
     return close(fd) == 0 ? 1 : 0;
 }

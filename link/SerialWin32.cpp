@@ -111,6 +111,10 @@ void SerialPurge(SerialHandle h, bool output, bool input) {
     if (flags) PurgeComm(Port(h), flags);
 }
 
+long long SerialNowMs() {
+    return (long long)GetTickCount64();
+}
+
 void SerialDrain(SerialHandle h) {
     if (!Valid(h)) return;
     // FlushFileBuffers would wait for the output queue without a bound; the queue's length is

@@ -16,6 +16,7 @@
 #include <pwd.h>
 #include <sstream>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
@@ -184,13 +185,27 @@ std::string PermissionFix(const AccessFacts& f) {
            "папок на пути): проверьте их у администратора";
 }
 
+static std::string FolderTroubleText(int error, const std::string& link) {
+    const std::string folder = link.substr(0, link.rfind('/'));
+    if (error == ENAMETOOLONG || link.empty())
+        return "путь к папке портов слишком длинный (XDG_CONFIG_HOME или HOME)";
+    if (error == EACCES) return "нет доступа к папке портов " + folder + ": в неё нельзя заглянуть";
+    return "не удаётся заглянуть в папку портов " + folder + ": " + std::strerror(error);
+}
+
 PortDiagnosis DiagnosePort(int port) {
     PortDiagnosis d;
     const std::string name = PortName(port);
     char path[4096];
-    if (!PortDevicePath(port, path, sizeof path)) {
-        Set(d, PortProblem::Other, "путь к порту " + name + " слишком длинный или не задан",
-            "проверьте переменные окружения XDG_CONFIG_HOME и HOME");
+    int why = 0;
+    if (!PortDevicePath(port, path, sizeof path, &why)) {
+        // The link cannot be looked for: what COMn means is unknown, never the UART.
+        d.Path = path;
+        Set(d, why == EACCES ? PortProblem::NoPermission : PortProblem::Other,
+            "не понять, куда ведёт " + name + ": " + FolderTroubleText(why, d.Path),
+            why == EACCES ? "верните себе право заходить в папку: chmod u+rwx " +
+                                d.Path.substr(0, d.Path.rfind('/'))
+                          : "проверьте переменные окружения XDG_CONFIG_HOME и HOME");
         return d;
     }
     d.Path = path;
@@ -232,6 +247,36 @@ PortDiagnosis DiagnosePort(int port) {
     d.Target = ResolvedPath(d.Path);
     if (d.Target.empty()) d.Target = d.Path;
     const std::string where = name + " (" + d.Target + ")";
+    const std::string serialFix = "свяжите " + name + " с последовательным портом: " + mapFix;
+
+    // What the name leads to is judged before anything is opened for writing.
+    switch (PortTargetKindOf(&st, "/sys")) {
+    case PortTargetNotDevice:
+        Set(d, PortProblem::NotSerial,
+            where +
+                (S_ISDIR(st.st_mode)   ? " - папка"
+                 : S_ISREG(st.st_mode) ? " - обычный файл"
+                                       : " - не устройство") +
+                ", а не последовательный порт",
+            serialFix);
+        return d;
+    case PortTargetNotTerminal:
+        Set(d, PortProblem::NotSerial, where + " - устройство, но не последовательный порт",
+            serialFix);
+        return d;
+    case PortTargetPseudo:
+        if (!PortServed(port, st.st_rdev)) {
+            Set(d, PortProblem::Missing,
+                name + " ведёт к терминалу " + d.Target +
+                    ", который не обслуживает ни один имитатор",
+                "запустите имитатор снова (tr7042k-sim --port " + name + ") или свяжите " + name +
+                    " с устройством: " + mapFix);
+            return d;
+        }
+        break;
+    case PortTargetSerial:
+        break;
+    }
 
     const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -252,9 +297,6 @@ PortDiagnosis DiagnosePort(int port) {
             Set(d, PortProblem::Missing,
                 "за " + d.Target + " нет устройства (адаптер отключён или UART не установлен)",
                 "подключите адаптер или свяжите " + name + " с другим устройством: " + mapFix);
-        } else if (e == EISDIR) {
-            Set(d, PortProblem::NotSerial, where + " - папка, а не последовательный порт",
-                "свяжите " + name + " с последовательным портом: " + mapFix);
         } else {
             Set(d, PortProblem::Other, "не удаётся открыть " + d.Target + ": " + std::strerror(e),
                 "");
@@ -264,8 +306,19 @@ PortDiagnosis DiagnosePort(int port) {
     struct termios tio;
     if (tcgetattr(fd, &tio) != 0) {
         close(fd);
-        Set(d, PortProblem::NotSerial, where + " - не последовательный порт",
-            "свяжите " + name + " с последовательным портом: " + mapFix);
+        Set(d, PortProblem::NotSerial, where + " - не последовательный порт", serialFix);
+        return d;
+    }
+    // Root opens a port held for exclusive use all the same; the link refuses it, and so does
+    // this check, whoever runs it.
+    int exclusive = 0;
+    if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) {
+        close(fd);
+        d.Holders = FindPortHolders(d.Target);
+        Set(d, PortProblem::Exclusive,
+            where + " открыт другой программой для монопольного использования: " +
+                HoldersText(d.Holders),
+            kFreeHolderFix);
         return d;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {

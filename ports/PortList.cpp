@@ -137,44 +137,84 @@ std::string StableName(const PortRoots& roots, const std::string& device) {
     return {};
 }
 
+namespace {
+
+MapResult Failed(MapResult r, int code, std::string message) {
+    r.Code = code;
+    r.Message = std::move(message);
+    return r;
+}
+
+// Why the link comN cannot even be named.
+std::string NoLinkPath(int why) {
+    return why == ENOENT ? "не найти папку для ссылок: не задан ни XDG_CONFIG_HOME, ни HOME "
+                           "(полным путём)"
+                         : "путь к папке для ссылок слишком длинный (XDG_CONFIG_HOME или HOME)";
+}
+
+// Why what a path leads to cannot be a port, in words; empty when it can.
+std::string NotAPort(const PortRoots& roots, const std::string& path, const struct stat& st) {
+    switch (PortTargetKindOf(&st, roots.Sys.c_str())) {
+    case PortTargetNotDevice:
+        return path +
+               (S_ISDIR(st.st_mode)   ? " - папка"
+                : S_ISREG(st.st_mode) ? " - обычный файл"
+                                      : " - не устройство") +
+               ", а не последовательный порт";
+    case PortTargetNotTerminal:
+        return path + " - устройство, но не последовательный порт";
+    case PortTargetPseudo:
+        return path + " - псевдотерминал: порт консоли ведёт к нему, только пока его обслуживает "
+                      "имитатор, а ссылку к себе имитатор делает сам (tr7042k-sim --port COMn)";
+    case PortTargetSerial:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
 MapResult MapPort(const PortRoots& roots, int port, const std::string& device) {
     MapResult r;
     char link[4096];
-    if (!PortLinkPath(port, link, sizeof link)) {
-        r.Code = ExitFailed;
-        r.Message = "не найти папку для ссылок: не заданы ни XDG_CONFIG_HOME, ни HOME";
-        return r;
-    }
+    int why = 0;
+    if (!PortLinkPath(port, link, sizeof link, &why)) return Failed(r, ExitFailed, NoLinkPath(why));
     r.Link = link;
+    if (device.empty()) return Failed(r, ExitNotSerial, "не задано устройство");
     std::string path = device.find('/') == std::string::npos ? roots.Dev + "/" + device : device;
     if (path[0] != '/') {
         char cwd[4096];
         if (getcwd(cwd, sizeof cwd)) path = std::string(cwd) + "/" + path;
     }
-    if (!Exists(path)) {
-        r.Code = ExitMissing;
-        r.Message = "нет устройства " + path;
-        return r;
+    struct stat target;
+    if (stat(path.c_str(), &target) != 0) {
+        const int e = errno;
+        if (e == ENOENT || e == ENOTDIR) return Failed(r, ExitMissing, "нет устройства " + path);
+        return Failed(r, ExitFailed, "не удаётся найти " + path + ": " + std::strerror(e));
     }
+    // Only a serial line may become a port: the link opens what COMn leads to read-write.
+    const std::string notAPort = NotAPort(roots, path, target);
+    if (!notAPort.empty()) return Failed(r, ExitNotSerial, notAPort);
     const std::string stable = StableName(roots, path);
     r.Target = stable.empty() ? path : stable;
 
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(r.Link).parent_path(), ec);
+    const std::string folder = r.Link.substr(0, r.Link.rfind('/'));
+    if (!PortMakeFolders(folder.c_str(), &why))
+        return Failed(r, ExitFailed,
+                      "не удаётся создать папку " + folder + ": " + std::strerror(why));
     struct stat st;
-    if (lstat(link, &st) == 0 && !S_ISLNK(st.st_mode)) {
-        r.Code = ExitFailed;
-        r.Message = r.Link + " уже есть, и это не ссылка: уберите его сами";
-        return r;
-    }
-    // The new link replaces the old one in one step: COMn never leads nowhere in between.
+    if (lstat(link, &st) == 0 && !S_ISLNK(st.st_mode))
+        return Failed(r, ExitFailed, r.Link + " уже есть, и это не ссылка: уберите его сами");
+    // The new link replaces the old one in one step: COMn never leads nowhere in between. It
+    // belongs to the folder's owner, as the folders do.
     const std::string fresh = r.Link + ".new";
     unlink(fresh.c_str());
-    if (symlink(r.Target.c_str(), fresh.c_str()) != 0 || rename(fresh.c_str(), link) != 0) {
-        r.Code = ExitFailed;
-        r.Message = "не удаётся сделать ссылку " + r.Link + ": " + std::strerror(errno);
+    if (symlink(r.Target.c_str(), fresh.c_str()) != 0 || !PortOwnLikeFolder(fresh.c_str(), &why) ||
+        rename(fresh.c_str(), link) != 0) {
+        const int e = errno;
         unlink(fresh.c_str());
-        return r;
+        return Failed(r, ExitFailed,
+                      "не удаётся сделать ссылку " + r.Link + ": " + std::strerror(e));
     }
     r.Changed = true;
     return r;
@@ -183,16 +223,20 @@ MapResult MapPort(const PortRoots& roots, int port, const std::string& device) {
 MapResult UnmapPort(int port) {
     MapResult r;
     char link[4096], fallback[64];
-    if (!PortLinkPath(port, link, sizeof link) ||
-        !PortDefaultDevice(port, fallback, sizeof fallback)) {
-        r.Code = ExitFailed;
-        r.Message = "не найти папку для ссылок: не заданы ни XDG_CONFIG_HOME, ни HOME";
-        return r;
-    }
+    int why = 0;
+    if (!PortLinkPath(port, link, sizeof link, &why)) return Failed(r, ExitFailed, NoLinkPath(why));
+    if (!PortDefaultDevice(port, fallback, sizeof fallback))
+        return Failed(r, ExitFailed, "нет порта COM" + std::to_string(port));
     r.Link = link;
     r.Target = fallback;
     struct stat st;
-    if (lstat(link, &st) != 0) return r; // nothing to remove
+    if (lstat(link, &st) != 0) {
+        const int e = errno;
+        if (e == ENOENT || e == ENOTDIR) return r; // nothing to remove
+        return Failed(r, e == EACCES ? ExitNoPermission : ExitFailed,
+                      "не удаётся заглянуть в папку портов " + r.Link.substr(0, r.Link.rfind('/')) +
+                          ": " + std::strerror(e));
+    }
     if (!S_ISLNK(st.st_mode)) {
         r.Code = ExitFailed;
         r.Message = r.Link + " - не ссылка: уберите его сами";

@@ -8,6 +8,7 @@
 #include "Probe.h"
 
 #include <algorithm>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -96,14 +97,21 @@ int List(const PortRoots& roots, std::ostream& out) {
         out << "\n    доступ:         "
             << (d.MayOpen ? "есть" : "нет (что делать - скажет tr7042k-ports check COMn)") << "\n";
     }
-    // Links left behind by an adapter that is gone or a simulator that has ended.
+    // Links left behind by an adapter that is gone or a simulator that has ended: one that leads
+    // nowhere, or to a terminal no simulator serves any more.
     char folder[4096];
     if (!PortsFolderPath(folder, sizeof folder)) return ExitOk;
     for (const std::string& name : FolderEntries(folder)) {
         const int port = PortNumberFromName(name.c_str());
-        if (port > 0 && ResolvedPath(std::string(folder) + "/" + name).empty())
+        struct stat st;
+        const std::string link = std::string(folder) + "/" + name;
+        if (port > 0 && (stat(link.c_str(), &st) != 0 ||
+                         (PortTargetKindOf(&st, roots.Sys.c_str()) == PortTargetPseudo &&
+                          !PortServed(port, st.st_rdev))))
             out << DiagnosePort(port).Reason << "\n";
     }
+    if (access(folder, F_OK) == 0 && access(folder, R_OK | X_OK) != 0)
+        out << "Нет доступа к папке портов " << folder << ": её ссылки не видны\n";
     return ExitOk;
 }
 

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Checks the Debian package that scripts/package.sh built: lintian finds no error, it holds
-# exactly the expected files, its dependencies were computed from the binaries, its desktop
+# exactly the expected files with safe modes and owners, built again it gives the same bytes,
+# its dependencies were computed from the binaries, its desktop
 # entry is valid, and each program, unpacked with dpkg -x into a scratch root, answers --help
 # and --version from there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The time stamp scripts/package.sh gave the package, for building it again.
+SOURCE_DATE_EPOCH=$(cat build/package/source-date-epoch)
+export SOURCE_DATE_EPOCH
 
 deb=$(ls build/package/tr7042k_*.deb)
 version=$(dpkg-deb -f "$deb" Version)
@@ -30,6 +34,38 @@ if [ "$actual" != "$(printf '%s\n' "${expected[@]}" | sort)" ]; then
   diff <(printf '%s\n' "${expected[@]}" | sort) <(echo "$actual") >&2 || true
   exit 1
 fi
+echo "-- modes and owners"
+# Every file belongs to root; programs are rwxr-xr-x, everything else rw-r--r--, folders
+# rwxr-xr-x: no setuid, setgid or sticky bit, nothing anyone may write.
+wrong=$(dpkg-deb -c "$deb" | awk '
+  { mode = $1; owner = $2; name = $6 }
+  owner != "root/root" { print name ": owner " owner; next }
+  mode ~ /^l/ { next }
+  mode ~ /^d/ { if (mode != "drwxr-xr-x") print name ": " mode; next }
+  name ~ /^\.\/usr\/bin\// { if (mode != "-rwxr-xr-x") print name ": " mode; next }
+  mode != "-rw-r--r--" { print name ": " mode }')
+if [ -n "$wrong" ]; then
+  echo "Files with wrong modes or owners:" >&2
+  echo "$wrong" >&2
+  exit 1
+fi
+
+echo "-- reproducible"
+# The package again from the same build, every file in it given a new time stamp: the same
+# bytes, since every time stamp in it is the last commit's.
+first=$(sha256sum <"$deb")
+cp "$deb" "$deb.first"
+find build/package -path build/package/scratch-root -prune -o -type f \
+  \( -name 'tr7042k-*' -o -name '*.gz' \) -exec touch {} +
+(cd build/package && cpack -G DEB >/dev/null)
+if [ "$(sha256sum <"$deb")" != "$first" ]; then
+  echo "Two builds of one commit differ:" >&2
+  diff <(dpkg-deb -c "$deb.first") <(dpkg-deb -c "$deb") >&2 || true
+  cmp "$deb.first" "$deb" >&2 || true
+  exit 1
+fi
+rm -f "$deb.first"
+
 depends=$(dpkg-deb -f "$deb" Depends)
 for library in libc6 libstdc++6 libqt6widgets6 qt6-qpa-plugins; do
   case "$depends" in *"$library"*) ;; *) echo "Depends lacks $library: $depends" >&2; exit 1 ;; esac

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: a normal build, an address/undefined-sanitizer build,
-# the link's Windows build under wine, the fuzz targets for 30 seconds each, and the Debian
-# package, checked and run unpacked.
+# Builds everything and runs every test: a normal build (each suite also once as one shuffled
+# process), an address/undefined-sanitizer build, the link's Windows build under wine, the fuzz
+# targets for 30 seconds each, and the Debian package, checked and run unpacked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -13,6 +13,16 @@ echo "== normal build"
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build/test -j"$jobs"
 ctest --test-dir build/test --output-on-failure -j"$jobs"
+
+# CTest runs every test in a process of its own; here each suite runs once as one process, in
+# shuffled order three times over, so that nothing one test leaves behind (a timer, a message
+# sink, a handler) can reach another.
+echo "== each suite in one process, shuffled, three times"
+for suite in build/test/tests/*/*_test build/test/tests/*/*_tests; do
+  [ -x "$suite" ] || continue
+  echo "-- $(basename "$suite")"
+  "$suite" --gtest_shuffle --gtest_repeat=3 --gtest_brief=1
+done
 
 echo "== address and undefined-behaviour sanitizers"
 cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DTR_SANITIZE=ON -DTR_BENCH=OFF

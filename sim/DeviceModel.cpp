@@ -318,12 +318,14 @@ DeviceModel::Output DeviceModel::Process(int seq, int command, std::string_view 
             for (int i = 0; i < 6; ++i)
                 injected[i] |= it->second[i] & 0x7F;
         }
-        const bool injectedError = (injected[0] & 0x37) || (injected[1] & 0x17) ||
-                                   (injected[2] & 0x01) || (injected[4] & 0x3D) ||
-                                   (injected[5] & 0x05);
-        if (!injectedError) result = Execute(command, data);
+        const auto isError = [](const std::array<std::uint8_t, 6>& s) {
+            return (s[0] & 0x37) || (s[1] & 0x17) || (s[2] & 0x01) || (s[4] & 0x3D) ||
+                   (s[5] & 0x05);
+        };
+        if (!isError(injected)) result = Execute(command, data);
         for (int i = 0; i < 6; ++i)
             result.status[i] |= injected[i];
+        requests_.back().refused = isError(result.status);
         reply = BuildReply(seq, command, result.data, StatusBytes(result));
         haveLast_ = true;
         lastSeq_ = seq;

@@ -63,6 +63,7 @@ public:
         std::string factoryNumber = "TR00012345";
         std::string fiscalNumber = "1234567890";
         std::string taxNumber = "123456789012";
+        int taxNumberKind = 0; // 0 a tax number, 1 an identification number
         std::string switches = "00101100";
         std::string adminPassword = "0000";
         DateTime clock;              // the device clock at power-on
@@ -77,7 +78,8 @@ public:
     struct Request {
         int command = 0;
         int seq = 0;
-        std::string data; // Windows-1251, as received
+        std::string data;     // Windows-1251, as received
+        bool refused = false; // the reply carried an error bit: the command was not carried out
     };
 
     struct Article {

@@ -1,6 +1,7 @@
 #include "Server.h"
 
 #include "LineRate.h"
+#include "PortPath.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,8 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -52,43 +54,113 @@ int BaudOf(speed_t speed) {
 
 } // namespace
 
-std::string PortsFolder() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (xdg != nullptr && *xdg != '\0') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::string(home != nullptr ? home : ".") + "/.config";
-    }
-    return base + "/tr7042k/ports";
+namespace {
+
+std::string LinkPathOf(int port) {
+    char link[4096];
+    return PortLinkPath(port, link, sizeof link) ? link : "";
 }
 
-bool MakePortLink(int port, const std::string& target, std::string& linkPath, std::string& error) {
-    namespace fs = std::filesystem;
-    const std::string folder = PortsFolder();
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec) {
-        error = "cannot create " + folder + ": " + ec.message();
-        return false;
+// The first port number from 1 up that nothing leads from yet: no link, no simulator's claim.
+int FreePortNumber(int besides) {
+    for (int n = 1; n <= PortNumberMax; ++n) {
+        struct stat st;
+        const std::string link = LinkPathOf(n);
+        if (n != besides && !link.empty() && lstat(link.c_str(), &st) != 0 && errno == ENOENT &&
+            !PortClaimed(n))
+            return n;
     }
-    linkPath = folder + "/com" + std::to_string(port);
-    // A link left behind by a simulator that did not end cleanly is replaced.
-    if (fs::is_symlink(fs::symlink_status(linkPath, ec))) fs::remove(linkPath, ec);
-    fs::create_symlink(target, linkPath, ec);
-    if (ec) {
-        error = "cannot make " + linkPath + ": " + ec.message();
+    return 0;
+}
+
+std::string TryAnother(int port) {
+    const int free = FreePortNumber(port);
+    return free > 0 ? "; выберите другой номер, например --port COM" + std::to_string(free)
+                    : "; выберите другой номер";
+}
+
+// Why the simulator may not take the link comN as it stands; empty when it may (no link, or a
+// link to a pseudo-terminal that no simulator serves: one a simulator left behind).
+std::string LinkInTheWay(int port, const std::string& link) {
+    const std::string name = "COM" + std::to_string(port);
+    struct stat st;
+    if (lstat(link.c_str(), &st) != 0) {
+        if (errno == ENOENT) return {};
+        return "не удаётся заглянуть в " + link + ": " + std::strerror(errno);
+    }
+    if (!S_ISLNK(st.st_mode)) return link + " уже есть, и это не ссылка";
+    char target[4096];
+    const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+    target[n > 0 ? n : 0] = 0;
+    // This simulator holds the claim, so no other serves the terminal the link leads to.
+    struct stat to;
+    if (stat(link.c_str(), &to) == 0 ? PortTargetKindOf(&to, "/sys") == PortTargetPseudo
+                                     : std::strncmp(target, "/dev/pts/", 9) == 0)
+        return {};
+    return name + " связан с " + std::string(target) + " (tr7042k-ports map): эту связь " +
+           "имитатор не заменяет";
+}
+
+} // namespace
+
+int ClaimPort(int port, std::string& error) {
+    const std::string name = "COM" + std::to_string(port);
+    char folder[4096];
+    int why = 0;
+    if (!PortsFolderPath(folder, sizeof folder, &why)) {
+        error = why == ENOENT ? "не задан ни XDG_CONFIG_HOME, ни HOME (полным путём): негде "
+                                "сделать ссылку " +
+                                    name
+                              : "путь к папке портов слишком длинный (XDG_CONFIG_HOME или HOME)";
+        return -1;
+    }
+    const int claim = PortClaim(port, &why);
+    if (claim < 0) {
+        error = why == EWOULDBLOCK
+                    ? name + " уже обслуживает другой имитатор" + TryAnother(port)
+                    : "не удаётся занять " + name + " в " + folder + ": " + std::strerror(why);
+        return -1;
+    }
+    const std::string inTheWay = LinkInTheWay(port, LinkPathOf(port));
+    if (!inTheWay.empty()) {
+        error = inTheWay + TryAnother(port);
+        PortClaimRelease(port, claim);
+        return -1;
+    }
+    return claim;
+}
+
+bool MakePortLink(int port, int claim, const std::string& target, std::string& linkPath,
+                  std::string& error) {
+    linkPath = LinkPathOf(port);
+    const std::string fresh = linkPath + ".new";
+    unlink(fresh.c_str());
+    // The claim names the new terminal before the link leads there: a console that follows the
+    // link meanwhile is refused for a moment, never sent to a terminal the claim does not name.
+    if (linkPath.empty() || !PortClaimServe(claim, target.c_str()) ||
+        symlink(target.c_str(), fresh.c_str()) != 0 || !PortOwnLikeFolder(fresh.c_str()) ||
+        rename(fresh.c_str(), linkPath.c_str()) != 0) {
+        error = "не удаётся сделать ссылку " + linkPath + ": " + std::strerror(errno);
+        unlink(fresh.c_str());
         return false;
     }
     return true;
 }
 
+void ServeNothing(int claim) {
+    PortClaimServe(claim, "");
+}
+
 void RemovePortLink(const std::string& linkPath, const std::string& target) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    if (linkPath.empty() || !fs::is_symlink(fs::symlink_status(linkPath, ec))) return;
-    if (fs::read_symlink(linkPath, ec) == fs::path(target)) fs::remove(linkPath, ec);
+    char now[4096];
+    const ssize_t n = linkPath.empty() ? -1 : readlink(linkPath.c_str(), now, sizeof now - 1);
+    if (n <= 0) return;
+    now[n] = 0;
+    if (target == now) unlink(linkPath.c_str());
+}
+
+void ReleasePort(int port, int claim) {
+    PortClaimRelease(port, claim);
 }
 
 Server::Server(DeviceModel& model, std::mutex& modelMutex) : model_(model), mutex_(modelMutex) {
@@ -295,6 +367,18 @@ void Server::Deliver(std::size_t requestsBefore) {
     if (events_ && !events.empty()) events_(events);
 }
 
+void Server::ClearLeftExclusive() {
+    // A console takes the line for exclusive use and locks it; the flag stays on the terminal
+    // after the console has gone (this server keeps the line open), which keeps every ordinary
+    // user out. A console killed before it could clear it leaves it behind: with nobody holding
+    // the lock, the flag belongs to nobody, and is cleared.
+    int exclusive = 0;
+    if (ioctl(slave_, TIOCGEXCL, &exclusive) != 0 || !exclusive) return;
+    if (flock(slave_, LOCK_SH | LOCK_NB) != 0) return; // its holder is alive
+    flock(slave_, LOCK_UN);
+    ioctl(slave_, TIOCNXCL);
+}
+
 void Server::Run() {
     using Clock = std::chrono::steady_clock;
     auto lastTick = Clock::now();
@@ -304,6 +388,7 @@ void Server::Run() {
     std::string synBytes(1, kSyn); // a SYN as the host reads it
     bool synAlways = false;        // ... and lasts while the fault stays on for good
     auto nextSyn = lastTick;
+    auto lastExclusiveCheck = lastTick;
     int interval = 60;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -374,10 +459,20 @@ void Server::Run() {
                 }
                 continue;
             }
-            if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                // A serial line that fails (adapter pulled out) is given a moment to recover.
-                if (!Wait(100'000)) continue;
+            const bool failed = n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR);
+            if (failed && slave_ < 0) {
+                // A real line whose far end has gone (an adapter pulled out) answers every poll
+                // at once, with nothing to read, for as long as it is gone: the line is closed
+                // and the caller waits for it to come back.
+                hungUp_ = true;
+                Close();
+                break;
             }
+            if (failed && !Wait(100'000)) continue;
+        }
+        if (slave_ >= 0 && now - lastExclusiveCheck >= std::chrono::seconds(1)) {
+            lastExclusiveCheck = now;
+            ClearLeftExclusive();
         }
 
         if (syn && Clock::now() >= nextSyn) {

@@ -14,13 +14,22 @@
 // thread (Stop() also from a signal handler).
 namespace sim {
 
-// $XDG_CONFIG_HOME/tr7042k/ports, or ~/.config/tr7042k/ports when XDG_CONFIG_HOME is not set.
-std::string PortsFolder();
-
-// Makes the link comN in the ports folder (creating the folders) point at target.
-bool MakePortLink(int port, const std::string& target, std::string& linkPath, std::string& error);
+// Takes COMn for this simulator: its claim in the ports folder, held for the process's life (the
+// kernel lets go of it however the process ends). Refused, with the reason and another port
+// number to use, when there is no ports folder, another simulator serves COMn, or COMn is mapped
+// to anything but a link a simulator left behind. Gives the claim's descriptor, or -1.
+int ClaimPort(int port, std::string& error);
+// Names the terminal in the claim and makes the link comN point at it, replacing the old link in
+// one step.
+bool MakePortLink(int port, int claim, const std::string& target, std::string& linkPath,
+                  std::string& error);
+// The line is gone for now: the claim names no terminal, so the link's old target (which anyone
+// may be given next) is not taken for the simulator's.
+void ServeNothing(int claim);
 // Removes the link, but only while it still points at target (another simulator may own it now).
 void RemovePortLink(const std::string& linkPath, const std::string& target);
+// Gives the claim up on a clean end.
+void ReleasePort(int port, int claim);
 
 class Server {
 public:
@@ -56,11 +65,14 @@ public:
     // The baud rate the host has set on the pseudo-terminal; 0 when it is not known.
     int HostRate() const;
 
-    // Serves until Stop(), or until the line is hung up (HangUp() or the hang-up fault).
+    // Serves until Stop(), or until the line is hung up (HangUp(), the hang-up fault, or a real
+    // line whose far end has gone: an adapter pulled out).
     void Run();
     void Stop();
     void HangUp();
     bool HungUp() const { return hungUp_; }
+    // Waits this long, or less when Stop() comes; false once stopped.
+    bool Rest(int ms) { return Wait(ms * 1000LL); }
     // Closes the line; a hung-up line is closed already.
     void Close();
 
@@ -73,6 +85,7 @@ private:
     void Deliver(std::size_t requestsBefore);
     // The host's rate when the device keeps to its own and the host has set another; else 0.
     int OtherHostRate() const;
+    void ClearLeftExclusive();
 
     DeviceModel& model_;
     std::mutex& mutex_;

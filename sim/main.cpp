@@ -2,6 +2,7 @@
 // prints the paper roll, the customer display, drawer, cut and beep events as they happen.
 #include "Cp1251.h"
 #include "DeviceModel.h"
+#include "PortPath.h"
 #include "Server.h"
 
 #include <csignal>
@@ -10,7 +11,6 @@
 #include <ctime>
 #include <mutex>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -63,32 +63,52 @@ const char* kHelp = R"(Использование: tr7042k-sim [параметр
   --version              версия программы
 )";
 
+// A whole number in the base from min to max, digits only: "abc", "12x", "-1" or "" are no number.
+bool Number(const std::string& text, int base, long min, long max, long& value) {
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of(base == 16 ? "0123456789abcdefABCDEF" : "0123456789") !=
+            std::string::npos)
+        return false;
+    value = std::strtol(text.c_str(), nullptr, base);
+    return value >= min && value <= max;
+}
+
+// A fault's option: on for good without a count, for the next N requests with =N (0: off).
+// Gives false when the argument is not this option; refuses a count that is no number.
 bool Fault(const std::string& arg, const char* name, int& counter) {
     const std::string flag = std::string("--") + name;
     if (arg == flag) {
         counter = DeviceModel::kAlways;
         return true;
     }
-    if (arg.rfind(flag + "=", 0) == 0) {
-        counter = std::atoi(arg.c_str() + flag.size() + 1);
-        return true;
+    if (arg.rfind(flag + "=", 0) != 0) return false;
+    long n = 0;
+    if (!Number(arg.substr(flag.size() + 1), 10, 0, 1000000, n)) {
+        std::fprintf(stderr, "tr7042k-sim: %s: число запросов - целое от 0 до 1000000\n",
+                     arg.c_str());
+        std::exit(1);
     }
-    return false;
+    counter = static_cast<int>(n);
+    return true;
 }
 
+// CMD:S0,S1,S2,S3,S4,S5, every value hex from 0 to FF; command 0 means every command.
 bool ParseStatusBits(const std::string& text, int& command, std::array<std::uint8_t, 6>& bits) {
     const auto colon = text.find(':');
-    if (colon == std::string::npos) return false;
-    command = static_cast<int>(std::strtol(text.substr(0, colon).c_str(), nullptr, 16));
+    long value = 0;
+    if (colon == std::string::npos || !Number(text.substr(0, colon), 16, 0, 0xFF, value))
+        return false;
+    command = static_cast<int>(value);
     std::size_t pos = colon + 1;
     for (int i = 0; i < 6; ++i) {
         const auto comma = text.find(',', pos);
         const std::string part = text.substr(pos, comma == std::string::npos ? comma : comma - pos);
-        bits[i] = static_cast<std::uint8_t>(std::strtol(part.c_str(), nullptr, 16));
+        if (!Number(part, 16, 0, 0xFF, value)) return false;
+        bits[i] = static_cast<std::uint8_t>(value);
         if (comma == std::string::npos) return i == 5;
         pos = comma + 1;
     }
-    return true;
+    return false; // more than six values
 }
 
 DeviceModel::DateTime LocalNow() {
@@ -157,9 +177,19 @@ int main(int argc, char** argv) {
         auto value = [&](const char* what) -> std::string {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "tr7042k-sim: %s: нет значения (%s)\n", arg.c_str(), what);
-                std::exit(2);
+                std::exit(1);
             }
             return argv[++i];
+        };
+        auto count = [&](const char* what, long max) -> int {
+            const std::string v = value(what);
+            long n = 0;
+            if (!Number(v, 10, 0, max, n)) {
+                std::fprintf(stderr, "tr7042k-sim: %s %s: нужно целое от 0 до %ld (%s)\n",
+                             arg.c_str(), v.c_str(), max, what);
+                std::exit(1);
+            }
+            return static_cast<int>(n);
         };
         if (arg == "--help" || arg == "-h") {
             std::fputs(kHelp, stdout);
@@ -168,14 +198,13 @@ int main(int argc, char** argv) {
             std::printf("tr7042k-sim %s\n", TR_VERSION);
             return 0;
         } else if (arg == "--port") {
+            // The port names tr7042k-ports and the console's link take, and no others.
             const std::string v = value("COMn");
-            const std::string digits =
-                (v.size() > 3 && (v.rfind("COM", 0) == 0 || v.rfind("com", 0) == 0)) ? v.substr(3)
-                                                                                     : v;
-            port = std::atoi(digits.c_str());
-            if (port < 1 || port > 99) {
-                std::fprintf(stderr, "tr7042k-sim: неверный порт %s\n", v.c_str());
-                return 2;
+            port = PortNumberFromName(v.c_str());
+            if (port < 1) {
+                std::fprintf(stderr, "tr7042k-sim: неверный порт %s (нужно от COM1 до COM%d)\n",
+                             v.c_str(), static_cast<int>(PortNumberMax));
+                return 1;
             }
         } else if (arg == "--device") {
             device = value("путь");
@@ -185,9 +214,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--no-pacing") {
             pacing = false;
         } else if (arg == "--line-time") {
-            lineTime = std::atoi(value("мс").c_str());
+            lineTime = count("мс", 600000);
         } else if (arg == "--cut-time") {
-            cutTime = std::atoi(value("мс").c_str());
+            cutTime = count("мс", 600000);
         } else if (arg == "--fast") {
             pacing = false;
             lineTime = cutTime = 0;
@@ -215,12 +244,12 @@ int main(int argc, char** argv) {
                 openReceipt = DeviceModel::ReceiptKind::NonFiscal;
             else {
                 std::fprintf(stderr, "tr7042k-sim: неверный вид чека %s\n", v.c_str());
-                return 2;
+                return 1;
             }
         } else if (arg == "--paper-out") {
             paperOut = true;
         } else if (arg == "--paper-lines") {
-            options.paperLines = std::atoi(value("строк").c_str());
+            options.paperLines = count("строк", 100000000);
         } else if (arg == "--clock-invalid") {
             clockInvalid = true;
         } else if (arg == "--status-bits") {
@@ -228,8 +257,12 @@ int main(int argc, char** argv) {
             std::array<std::uint8_t, 6> bits{};
             const std::string v = value("CMD:S0,...,S5");
             if (!ParseStatusBits(v, command, bits)) {
-                std::fprintf(stderr, "tr7042k-sim: неверные биты состояния %s\n", v.c_str());
-                return 2;
+                std::fprintf(
+                    stderr,
+                    "tr7042k-sim: неверные биты состояния %s (нужно CMD:S0,S1,S2,S3,S4,S5, "
+                    "каждое шестнадцатеричное от 0 до FF)\n",
+                    v.c_str());
+                return 1;
             }
             faults.statusBits[command] = bits;
         } else if (Fault(arg, "silent", faults.silent) || Fault(arg, "nak", faults.nak) ||
@@ -242,7 +275,7 @@ int main(int argc, char** argv) {
         } else {
             std::fprintf(stderr, "tr7042k-sim: неизвестный параметр %s (см. --help)\n",
                          arg.c_str());
-            return 2;
+            return 1;
         }
     }
 
@@ -269,11 +302,13 @@ int main(int argc, char** argv) {
         });
     }
     gServer = &server;
+    // Every signal that can be caught ends the simulator the same clean way, removing its link:
+    // Ctrl-C, Ctrl-\\, kill, and the terminal closed under it.
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    for (int sig : {SIGHUP, SIGINT, SIGTERM, SIGQUIT})
+        sigaction(sig, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
     std::string error;
@@ -284,37 +319,59 @@ int main(int argc, char** argv) {
         }
         std::printf("Симулятор TR7042K на %s, %d бод. Ctrl-C - выход.\n", device.c_str(), baud);
         std::fflush(stdout);
-        server.Run();
-        server.Close();
+        // A line whose far end goes (an adapter pulled out) is reported once, then opened again
+        // once a second until it is back; the wait costs nothing and Ctrl-C ends it at once.
+        for (;;) {
+            server.Run();
+            const bool hungUp = server.HungUp();
+            server.Close();
+            if (!hungUp) break;
+            std::printf("Линия %s оборвана: жду её возвращения.\n", device.c_str());
+            std::fflush(stdout);
+            bool back = false;
+            while (!back && server.Rest(1000))
+                back = server.OpenSerial(device, baud, error);
+            if (!back) break;
+            std::printf("Линия %s снова на месте.\n", device.c_str());
+            std::fflush(stdout);
+        }
         std::printf("Симулятор остановлен.\n");
         return 0;
     }
 
+    // COMn is taken for the whole run: a claim held while the process lives proves the link to
+    // its terminal live, and keeps a second simulator and a technician's mapping from clashing.
+    const int claim = sim::ClaimPort(port, error);
+    if (claim < 0) {
+        std::fprintf(stderr, "tr7042k-sim: %s\n", error.c_str());
+        return 1;
+    }
     // On a pseudo-terminal a hang-up is followed, a second later, by a new line under the same
-    // port name, as when the cable is plugged in again.
+    // port name, as when the cable is plugged in again. Meanwhile the link stays, serving nothing.
+    std::string link, slave;
     for (;;) {
-        if (!server.OpenPty(error)) {
+        if (!server.OpenPty(error) ||
+            !sim::MakePortLink(port, claim, server.SlavePath(), link, error)) {
             std::fprintf(stderr, "tr7042k-sim: %s\n", error.c_str());
+            sim::RemovePortLink(link, slave);
+            sim::ReleasePort(port, claim);
             return 1;
         }
-        const std::string slave = server.SlavePath();
-        std::string link;
-        if (!sim::MakePortLink(port, slave, link, error)) {
-            std::fprintf(stderr, "tr7042k-sim: %s\n", error.c_str());
-            return 1;
-        }
+        slave = server.SlavePath();
         std::printf("Симулятор TR7042K: COM%d = %s -> %s. Ctrl-C - выход.\n", port, link.c_str(),
                     slave.c_str());
         std::fflush(stdout);
         server.Run();
         const bool hungUp = server.HungUp();
         server.Close();
-        sim::RemovePortLink(link, slave);
         if (!hungUp) break;
+        sim::ServeNothing(claim);
         std::printf("Линия оборвана.\n");
         std::fflush(stdout);
-        std::this_thread::sleep_for(std::chrono::seconds(1));
+        if (!server.Rest(1000)) break;
     }
+    sim::RemovePortLink(link, slave);
+    sim::ReleasePort(port, claim);
     std::printf("Симулятор остановлен.\n");
     return 0;
 }

@@ -46,7 +46,7 @@ DeviceModel::Result DeviceModel::GetTaxRates(std::string_view) {
 
 DeviceModel::Result DeviceModel::GetTaxNumber(std::string_view) {
     Result r;
-    r.data = state_.taxNumber + ",0";
+    r.data = state_.taxNumber + "," + std::to_string(options_.taxNumberKind);
     return r;
 }
 

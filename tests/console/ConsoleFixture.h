@@ -8,8 +8,13 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QMouseEvent>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
+#include <QWindow>
+
+#include <functional>
 
 #include <memory>
 #include <string>
@@ -53,6 +58,42 @@ inline bool ShowActive(QWidget& window) {
     while (!window.isActiveWindow() && !deadline.hasExpired())
         QCoreApplication::processEvents();
     return window.isActiveWindow();
+}
+
+// Runs `act` from inside the application's message loop, as a click does, and waits for the loop
+// to end; true when it ended by the application being asked to quit (the main window closing,
+// the program ending by itself), false when `act` returned and the loop ended after it. Nothing
+// scheduled here outlives the call.
+inline bool QuitsApplication(const std::function<void()>& act) {
+    QObject scope;
+    bool returned = false;
+    QTimer::singleShot(0, &scope, [&] {
+        act();
+        returned = true;
+        QTimer::singleShot(0, &scope, [] { QCoreApplication::exit(1); });
+    });
+    return QCoreApplication::exec() == 0 && returned;
+}
+
+// Delivers a click (or a double click) to a control of a shown window the way the desktop does:
+// queued, to be handled at the next pump. A double click's second click is thus handled at the
+// pump of the handler its first click runs.
+inline void PostClick(QWidget* control, bool twice = false) {
+    QWidget* top = control->window();
+    top->show();
+    QWindow* window = top->windowHandle();
+    const QPointF at = control->mapTo(top, control->rect().center());
+    const QPointF global = control->mapToGlobal(control->rect().center());
+    const auto post = [&](QEvent::Type type, Qt::MouseButtons buttons) {
+        QCoreApplication::postEvent(
+            window, new QMouseEvent(type, at, at, global, Qt::LeftButton, buttons, Qt::NoModifier));
+    };
+    post(QEvent::MouseButtonPress, Qt::LeftButton);
+    post(QEvent::MouseButtonRelease, Qt::NoButton);
+    if (!twice) return;
+    post(QEvent::MouseButtonPress, Qt::LeftButton);
+    post(QEvent::MouseButtonDblClick, Qt::LeftButton);
+    post(QEvent::MouseButtonRelease, Qt::NoButton);
 }
 
 // A fresh main window, installed as Form1, with messages recorded.

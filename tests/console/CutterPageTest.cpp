@@ -6,6 +6,8 @@
 
 #include <QLabel>
 
+#include <algorithm>
+
 namespace {
 
 struct CutterPage : PageTest {
@@ -25,8 +27,8 @@ void OnWait(PageTest& t, std::function<void(int wait)> hook) {
 }
 
 // The pass list's entry, or typed text when it is no entry, and the pause; a NAK for the request
-// after the given wait (-1: for the first request).
-Step Run(const char* list, const char* passes, const char* pause, int nakAfter = -2) {
+// after each of the given waits (-1: for the first request).
+Step Run(const char* list, const char* passes, const char* pause, std::vector<int> nakAfter = {}) {
     return [=](PageTest& t) {
         auto* box = t.W<QComboBox>(list);
         box->setCurrentIndex(passes ? box->findText(U(passes)) : -1);
@@ -35,26 +37,34 @@ Step Run(const char* list, const char* passes, const char* pause, int nakAfter =
         const auto nak = [&t] {
             t.Printer.WithModel([](DeviceModel& m) { m.GetFaults().nak = 1; });
         };
-        if (nakAfter == -1) nak();
-        OnWait(t, [&t, nakAfter, nak](int wait) {
+        const auto naks = [nakAfter](int wait) {
+            return std::find(nakAfter.begin(), nakAfter.end(), wait) != nakAfter.end();
+        };
+        if (naks(-1)) nak();
+        OnWait(t, [&t, naks, nak](int wait) {
             // While it waits, the run holds the console and the page's four tests.
             EXPECT_EQ(t.Window->BusyMode, BusyLoop);
             EXPECT_FALSE(t.W("Button16")->isEnabled() || t.W("Button19")->isEnabled());
-            if (wait == nakAfter) nak();
+            if (naks(wait)) nak();
         });
     };
 }
-Step Cut(const char* passes, const char* pause = "1500", int nakAfter = -2) {
+Step Cut(const char* passes, const char* pause = "1500", std::vector<int> nakAfter = {}) {
     return Run("ComboBox4", passes, pause, nakAfter);
 }
-Step Beep(const char* passes, const char* pause = "1500", int nakAfter = -2) {
+Step Beep(const char* passes, const char* pause = "1500", std::vector<int> nakAfter = {}) {
     return Run("ComboBox5", passes, pause, nakAfter);
+}
+// At every wait of the run.
+Step EachWait(Step act) {
+    return [=](PageTest& t) { OnWait(t, [&t, act](int) { act(t); }); };
 }
 
 // The result label, the error figure, and the page usable again.
 Step Shows(const char* label, const char* text, const char* figureLabel = nullptr,
-           const char* figure = "") {
+           const char* figure = "", Step more = {}) {
     return [=](PageTest& t) {
+        if (more) more(t);
         EXPECT_EQ(t.W<QLabel>(label)->text(), U(text));
         if (figureLabel) {
             EXPECT_EQ(t.W<QLabel>(figureLabel)->text(), U(figure));
@@ -80,17 +90,37 @@ const PageCase Rows[] = {
      Shows("Label25", "Ошибка теста звукового сигнала")},
     {"ThreeCutsEachWithItsPause", Cut("3"), "Button17", Cuts(3), {}, {1500, 1500, 1500},
      Shows("Label17", "Тест обрезки чека - успешно", "Label19", "0")},
-    {"OnlyTheFirstPassFails", Cut("2", "1500", -1), "Button17", Cuts(2),
+    {"OnlyTheFirstPassFails", Cut("2", "1500", {-1}), "Button17", Cuts(2),
      {"Ошибка приема команды"}, {1500, 1500},
      Shows("Label17", "Ошибка теста обрезки чека", "Label19", "1")},
-    {"OnlyTheLastPassFails", Beep("3", "20", 1), "Button18", Cuts(3, 0x50),
+    {"OnlyTheLastPassFails", Beep("3", "20", {1}), "Button18", Cuts(3, 0x50),
      {"Ошибка приема команды"}, {20, 20, 20},
      Shows("Label22", "Ошибка теста звукового сигнала", "Label24", "1")},
+    {"TwoPassesFail", Cut("3", "20", {-1, 1}), "Button17", Cuts(3),
+     {"Ошибка приема команды", "Ошибка приема команды"}, {20, 20, 20},
+     Shows("Label17", "Ошибка теста обрезки чека", "Label19", "2")},
+    {"SingleCutDoubleClicked", DoubleClicked, "Button16", Cuts(1), {}, {},
+     Shows("Label16", "Тест отрезки чека - успешно")},
+    // "Стоп" of a full test that a disconnect ended stays enabled; it is not this run's stop.
+    {"TheFullTestsStopButtonDoesNotEndTheRun",
+     Then(Beep("3", "10"), Then([](PageTest& t) { t.W("Button4")->setEnabled(true); },
+                                EachWait([](PageTest& t) { t.Click("Button4"); }))),
+     "Button18", Cuts(3, 0x50), {}, {10, 10, 10},
+     Shows("Label22", "Тест звукового сигнала - успешно", "Label24", "0")},
     {"TypedPassCount", Beep("12", "0"), "Button18", Cuts(12, 0x50), {}, std::vector<int>(12, 0),
      Shows("Label22", "Тест звукового сигнала - успешно", "Label24", "0")},
     {"ADisconnectEndsTheRun",
      [](PageTest& t) { Cut("5", "10")(t); OnWait(t, [&t](int) { t.Click("Button2"); }); },
      "Button17", Cuts(1), {}, {10}, Shows("Label17", "Ошибка теста обрезки чека", "Label19", "0")},
+    {"DisconnectAndConnectAgainEndsTheRun", Then(Cut("5", "10"), EachWait(Reconnect)), "Button17",
+     Cuts(1), {}, {10},
+     Shows("Label17", "Ошибка теста обрезки чека", "Label19", "0",
+           [](PageTest& t) { EXPECT_TRUE(t.Window->IsConnected()); })},
+    {"ClosingTheWindowEndsAnHourLongPause",
+     Then(Cut("3", "3600000"), Then(CloseDuringWaits, InWait(1, CloseWindow))), "Button17",
+     Cuts(1), {}, {},
+     Shows("Label17", "Ошибка теста обрезки чека", "Label19", "0",
+           [](PageTest& t) { EXPECT_TRUE(t.Quit); })},
     {"NoPassCount", Cut(nullptr), "Button17", {}, {BadRun}, {}, Shows("Label17", "", "Label19")},
     {"TypedPassCountOfZero", Beep("0"), "Button18", {}, {BadRun}, {},
      Shows("Label22", "", "Label24")},

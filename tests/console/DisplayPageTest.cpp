@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QTimer>
 
 namespace {
 
@@ -40,20 +39,6 @@ struct DisplayPage : PageTest {
     DisplayPage() : PageTest("TabSheet2") {}
 };
 
-// Runs `act` at the console's first pump after the device has received `count` requests, as a
-// click the user makes while those commands run.
-Step At(size_t count, Step act) {
-    return [=](PageTest& t) {
-        auto* timer = new QTimer(t.Window.get());
-        timer->setInterval(0);
-        QObject::connect(timer, &QTimer::timeout, [&t, timer, count, act] {
-            if (t.Printer.Requests().size() < count) return;
-            timer->stop();
-            act(t);
-        });
-        timer->start();
-    };
-}
 Step Passes(const char* count, Step more = {}) {
     return [=](PageTest& t) {
         t.Type("Edit2", count);
@@ -100,6 +85,9 @@ const PageCase Rows[] = {
     {"LowerLineFailingInTheLastPassFailsTheRun", Passes("2", At(1 + 240 + 7, NakOnce)),
      "Button7", Clear + Pass + Pass + Clear, {"Ошибка приема команды", Failed}, {},
      Shows("", "")},
+    {"DisconnectAndConnectAgainStopTheSweep", Passes("5", At(1 + 130, Reconnect)), "Button7",
+     Clear + Sweep(LowerCode, 0, 120) + Sweep(UpperCode, 0, 10) + Clear, {"Тест остановлен"}, {},
+     Shows("", "", [](PageTest& t) { EXPECT_TRUE(t.Window->IsConnected()); })},
     {"DisconnectStopsTheSweep",
      Passes("5", At(1 + 130, [](PageTest& t) { t.Click("Button2"); })), "Button7",
      Clear + Sweep(LowerCode, 0, 120) + Sweep(UpperCode, 0, 10), {"Тест остановлен"}, {},
@@ -121,6 +109,11 @@ const PageCase Rows[] = {
      "Button7", {}, {LoopRefusedText}},
     {"FillShowsTwentyCopiesOnBothLines", nullptr, "Button8",
      {{LowerCode, Fill}, {UpperCode, Fill}}, {Passed}, {}, Shows(Fill, Fill)},
+    {"FillDoubleClickedShowsOnce", DoubleClicked, "Button8",
+     {{LowerCode, Fill}, {UpperCode, Fill}}, {Passed}, {}, Shows(Fill, Fill)},
+    // A loop never starts inside a one-off operation: it waits, with its message.
+    {"SweepClickedAtTheFillsPumpWaits", [](PageTest& t) { PostClick(t.W("Button7")); }, "Button8",
+     {{LowerCode, Fill}, {UpperCode, Fill}}, {LoopRefusedText, Passed}, {}, Shows(Fill, Fill)},
     {"FillWithTheLowerLineRefusedFails",
      [](PageTest& t) {
          t.Printer.WithModel([](DeviceModel& m) { m.GetFaults().statusBits[LowerCode] = {0, 2}; });

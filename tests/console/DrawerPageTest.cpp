@@ -95,6 +95,12 @@ const PageCase Rows[] = {
     {"WithdrawalBeyondTheCash", Cash("100,01", 1), "Button20", {{CashCode, "-100.01"}},
      {Refused, "Ошибка "}, {}, Device(0, 0, 10000)},
     {"AmountTooLongForAFrame", Set("Edit17", "1e200"), "Button20", {}, {"Ошибка "}},
+    {"CashDoubleClickedGoesOnce", Then(Cash("12,5"), DoubleClicked), "Button20",
+     {{CashCode, "12.50"}}, {CashDone}, {}, Device(0, 0, 11250)},
+    // One one-off operation never runs at another's pump: the click is dropped, without a box.
+    {"DrawerClickedAtTheCashPumpIsDropped",
+     Then(Cash("3", 1), [](PageTest& t) { PostClick(t.W("Button10")); }), "Button20",
+     {{CashCode, "-3.00"}}, {CashDone}, {}, Device(0, 0, 9700)},
     {"CashAtARunningLoopsPump",
      [](PageTest& t) { Cash("3")(t); t.Window->BusyMode = BusyLoop; }, "Button20",
      {{CashCode, "3.00"}}, {CashDone}},

@@ -11,10 +11,13 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextBlock>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
 #include <functional>
+#include <map>
+#include <set>
 
 namespace {
 
@@ -101,29 +104,25 @@ public:
     // way are closed with their own button once active. True when the start ended the loop,
     // which is how the application ends.
     bool StartEndsApplication() {
-        QObject scope;
         QTimer closer;
-        QObject::connect(&closer, &QTimer::timeout, &scope, [this] {
+        QObject::connect(&closer, &QTimer::timeout, &closer, [this] {
             QWidget* shown = QApplication::activeModalWidget();
             if (!shown || !shown->isActiveWindow()) return;
             Shown << shown->objectName();
             Find<QPushButton>(*shown, "Button1")->click();
         });
         closer.start(10);
-        bool returned = false;
-        QTimer::singleShot(0, &scope, [&] {
-            Window->Button3Click(nullptr);
-            returned = true;
-            QTimer::singleShot(0, &scope, [] { QCoreApplication::exit(1); });
-        });
-        return QCoreApplication::exec() == 0 && returned;
+        return QuitsApplication([this] { Window->Button3Click(nullptr); });
     }
 
-    QStringList Shown; // check windows shown, by their form name
+    QStringList Shown;          // check windows shown, by their form name
+    bool InMessageLoop = false; // "Старт" is clicked inside the application's message loop
 };
 
 TEST_F(FullTest, AHealthyPassJournalsEveryStepAndPrintsEveryDocument) {
-    Click("Button3");
+    // A double click in the window starts one run: "Старт" is disabled by the first pump.
+    PostClick(Get<QPushButton>("Button3"), true);
+    QCoreApplication::processEvents();
     EXPECT_TRUE(Messages.Texts.isEmpty()) << Messages.Texts.join('|').toStdString();
     EXPECT_EQ(Commands(), "5A*2 2B*8 4A 3D 47 5A 3E 63 45 26 2A*5 27 23*120 2F*120 45 46*2 6B "
                           "30 36 34 33 35 38 55 36 34 35 38 6F 45 3E*2");
@@ -187,6 +186,35 @@ TEST_F(FullTest, AHealthyPassJournalsEveryStepAndPrintsEveryDocument) {
     EXPECT_EQ(roll.mid(first, 5), (QStringList{text, U("   ") + text, U("      ") + text,
                                                U("        ") + text, U("           ") + text}));
     EXPECT_TRUE(roll.contains(U("Фискальный  ТеКсТ")));
+    // The fiscal block's requests byte for byte, amounts included.
+    std::vector<std::pair<int, std::string>> fiscal;
+    for (const auto& request : requests)
+        if (request.Command >= 0x30 && request.Command != 0x3E && request.Command != 0x47 &&
+            request.Command != 0x4A && request.Command != 0x5A && request.Command != 0x63)
+            fiscal.emplace_back(request.Command, request.Data);
+    const std::string article = "\xC0"
+                                "100,1,1.25,5917,\xCA\xF3\xEB\xE5\xE1\xFF\xEA\xE0";
+    const std::vector<std::pair<int, std::string>> expectedFiscal = {
+        {0x3D, requests[11].Data},
+        {0x45, "5917,2"},
+        {0x45, "5917,0"},
+        {0x46, "10.00"},
+        {0x46, "-10.00"},
+        {0x6B, "P" + article},
+        {0x30, "00001,5917,00001,I"},
+        {0x36, "\xD4\xE8\xF1\xEA\xE0\xEB\xFC\xED\xFB\xE9  \xD2\xE5\xCA\xF1\xD2"},
+        {0x34, "100*4.000,-5.00"},
+        {0x33, "11;-1.00"},
+        {0x35, "\tP10.00"},
+        {0x38, ""},
+        {0x55, "00001,5917,00001,I"},
+        {0x36, "\xD4\xE8\xF1\xEA\xE0\xEB\xFC\xED\xFB\xE9  \xD2\xE5\xCA\xF1\xD2"},
+        {0x34, "100*2.000;-1.00"},
+        {0x35, "\tP5.00"},
+        {0x38, ""},
+        {0x6F, "5917,S"},
+        {0x45, "5917,0"}};
+    EXPECT_EQ(fiscal, expectedFiscal);
     EXPECT_EQ(Window->BusyMode, 0);
     EXPECT_EQ(Window->FailedSteps, 0);
     EXPECT_TRUE(Enabled("Button3"));
@@ -265,6 +293,35 @@ TEST_F(FullTest, StopsAtTheNextCheckPoint) {
          "5A*2 2B*8 4A",
          false,
          {}},
+        // Connected again before the run saw the disconnect: it ends all the same.
+        {"disconnect and connect again at one check point",
+         [](FullTest& t) {
+             t.AtCheckPoint([&t] { return t.Count(0x2F) == 3; },
+                            [&t] {
+                                t.Click("Button2");
+                                t.Click("Button2");
+                            });
+         },
+         "5A*2 2B*8 4A 3D 47 5A 3E 63 45 26 2A*5 27 23*120 2F*3",
+         false,
+         {}},
+        // A delay of an hour after step 1: closing the window ends the wait and the run.
+        {"the window closing during a delay of an hour",
+         [](FullTest& t) {
+             t.Type("Edit1", "3600000");
+             SetSleepFunction({});
+             auto* timer = new QTimer(t.Window.get());
+             QObject::connect(timer, &QTimer::timeout, timer, [&t, timer] {
+                 if (t.Count(0x3D) == 0 || QThread::currentThread()->loopLevel() < 2) return;
+                 timer->stop();
+                 t.Click("Button1");
+             });
+             timer->start(10);
+             t.InMessageLoop = true;
+         },
+         "5A*2 2B*8 4A 3D",
+         false,
+         {}},
         {"disconnect during the upper line",
          [](FullTest& t) {
              t.AtCheckPoint([&t] { return t.Count(0x2F) == 3; }, [&t] { t.Click("Button2"); });
@@ -278,8 +335,12 @@ TEST_F(FullTest, StopsAtTheNextCheckPoint) {
         TearDown();
         SetUp();
         Messages.Texts.clear();
+        InMessageLoop = false;
         c.arrange(*this);
-        Click("Button3");
+        if (InMessageLoop)
+            EXPECT_TRUE(QuitsApplication([this] { Click("Button3"); }));
+        else
+            Click("Button3");
         EXPECT_EQ(Commands(), c.commands);
         EXPECT_EQ(Journal().last(), U("Тест остановлен"));
         EXPECT_FALSE(Journal().contains(U("Конец теста Veltor TR7042K")));
@@ -412,26 +473,12 @@ TEST_F(FullTest, EarlyEndsAndTheFailuresTheRunGoesOnAfter) {
         int textLines;     // non-fiscal text lines sent
     };
     const Case cases[] = {
-        {"the non-fiscal receipt cannot be closed",
-         refuse(0x27),
-         {U("Ошибка закрытия нефискального чека"), U("Конец теста")},
-         1,
-         true,
-         5},
         {"a non-fiscal line refused",
          refuse(0x2A),
          {U("Ошибка печати нефискального текста"), U("3"), U("Нефискальный чек - успешно")},
          1,
          false,
          1},
-        // Without its sale the receipt has nothing to take 1.00 off.
-        {"the fiscal text refused",
-         refuse(0x36),
-         {U("Фискальный чек"), U("Ошибка печати фискального текста"), U("Ошибка оплаты"),
-          U("Конец теста")},
-         2,
-         true,
-         5},
         {"typed text is no cashier",
          [](FullTest& t) { t.Get<QComboBox>("ComboBox8")->setEditText(U("Оператор 1 ")); },
          {U("Ошибка открытия фискального чека"), QString(30, '*'), U("Чек возврата"),
@@ -472,6 +519,129 @@ TEST_F(FullTest, EarlyEndsAndTheFailuresTheRunGoesOnAfter) {
         if (request.Command == 0x30 || request.Command == 0x55) {
             EXPECT_EQ(request.Data, "00000,5917,00001,I");
         }
+}
+
+// Each command a pass sends, refused by the device in turn from the pass's first check point on:
+// every refused request shows its box (the lower display line's excepted), the journal tells of
+// the failures in the steps' words and nothing else, and the failure count is the number of
+// requests the device refused, its own refusals of what could not follow included.
+TEST_F(FullTest, EveryCommandRefusedInTurnIsJournaledAndCounted) {
+    struct Row {
+        std::vector<const char*> lines; // the failure lines, in order
+        bool early;                     // the run ends without a summary
+    };
+    const std::map<int, Row> rows = {
+        {0x3D, {{"Ошибка установки времени"}, false}},
+        {0x47, {{"Ошибка печати диагностической информации"}, false}},
+        {0x5A, {{"Ошибка получения диагностической информации"}, false}},
+        {0x3E,
+         {{"Ошибка получения даты/времени", "Ошибка получения даты/времени",
+           "Ошибка получения даты/времени"},
+          false}},
+        {0x63, {{"Ошибка получения налогового номера"}, false}},
+        {0x45, {{"Ошибка X-отчета", "Ошибка Z-отчета", "Ошибка Z-отчета"}, false}},
+        {0x26, {{"Ошибка открытия нефискального чека"}, false}},
+        {0x2A, {{"Ошибка печати нефискального текста"}, false}},
+        {0x27, {{"Ошибка закрытия нефискального чека", "Конец теста"}, true}},
+        {0x23, {{}, false}},
+        {0x2F, {{"Ошибка теста индикаторов клиента"}, false}},
+        {0x46, {{"Ошибка служебного вноса", "Ошибка служебного выноса"}, false}},
+        // Without the article the sale is refused, and so is 1.00 off an empty receipt.
+        {0x6B,
+         {{"Ошибка программирования артикулов", "Ошибка продажи товара", "Ошибка оплаты",
+           "Конец теста"},
+          true}},
+        // With no sale the drawer holds no cash for the refund.
+        {0x30, {{"Ошибка открытия фискального чека", "Ошибка оплаты", "Конец теста"}, true}},
+        {0x36, {{"Ошибка печати фискального текста", "Ошибка оплаты", "Конец теста"}, true}},
+        {0x34, {{"Ошибка продажи товара", "Ошибка оплаты", "Конец теста"}, true}},
+        {0x33, {{"Ошибка оплаты", "Конец теста"}, true}},
+        {0x35, {{"Ошибка оплаты", "Конец теста"}, true}},
+        {0x38, {{"Ошибка закрытия фискального чека", "Конец теста"}, true}},
+        {0x55, {{"Ошибка открытия чека возврата"}, false}},
+        {0x6F, {{"Ошибка отчета проданных товаров"}, false}},
+    };
+    // From the first check point of a pass on, `refused` (if any) is refused.
+    const auto run = [this](int refused) {
+        AtCheckPoint([this] { return Count(0x4A) == 1; },
+                     [this, refused] {
+                         Printer.ClearRequests();
+                         WithModel([refused](DeviceModel& model) {
+                             if (refused) model.GetFaults().statusBits[refused] = {0, 2};
+                         });
+                     });
+        Click("Button3");
+    };
+    // The commands of a healthy pass, as the device received them.
+    run(0);
+    std::set<int> sent;
+    for (const auto& request : Printer.Requests())
+        sent.insert(request.Command);
+    std::set<int> tabled;
+    for (const auto& [command, row] : rows)
+        tabled.insert(command);
+    EXPECT_EQ(sent, tabled);
+
+    for (const int command : sent) {
+        SCOPED_TRACE(testing::Message() << "command " << std::hex << command);
+        TearDown();
+        SetUp();
+        WithModel([](DeviceModel& model) { model = DeviceModel(model.GetOptions()); });
+        Messages.Texts.clear();
+        run(command);
+        const auto requests = Printer.Requests();
+        const auto refused = std::count_if(requests.begin(), requests.end(),
+                                           [](const auto& r) { return r.Refused; });
+        const auto unboxed = std::count_if(requests.begin(), requests.end(), [](const auto& r) {
+            return r.Refused && r.Command == 0x23;
+        });
+        EXPECT_GT(refused, 0);
+        EXPECT_EQ(Messages.Texts, QStringList(int(refused - unboxed), U("Команда не разрешена")));
+        const Row& row = rows.at(command);
+        QStringList expected;
+        for (const char* line : row.lines)
+            expected << U(line);
+        QStringList failures;
+        for (const QString& line : Journal())
+            if (line.startsWith(U("Ошибка")) || line == U("Конец теста")) failures << line;
+        EXPECT_EQ(failures, expected);
+        if (row.early) {
+            EXPECT_EQ(Journal().last(), U("Конец теста"));
+            EXPECT_EQ(Window->FailedSteps, refused);
+        } else {
+            EXPECT_EQ(Journal().mid(Journal().size() - 2, 1),
+                      QStringList{U("Общее количество ошибок: %1").arg(refused)});
+        }
+    }
+}
+
+// The computer's clock moves on while something holds the check point before step 1 (here its
+// zone changes by hours): the clock set is the time as the command goes.
+TEST_F(FullTest, Step1SetsTheClockAsTheCommandGoes) {
+    const bool hadZone = qEnvironmentVariableIsSet("TZ");
+    const QByteArray zone = qgetenv("TZ");
+    Get<QCheckBox>("CheckBox1")->setChecked(true);
+    const QString format = U("dd-MM-yy hh:mm");
+    QString before, after;
+    AtCheckPoint([this] { return Count(0x4A) == 1; },
+                 [&] {
+                     before = QDateTime::currentDateTime().toString(format);
+                     qputenv("TZ", "XYZ-13:30");
+                     after = QDateTime::currentDateTime().toString(format);
+                 });
+    Click("Button3");
+    if (hadZone)
+        qputenv("TZ", zone);
+    else
+        qunsetenv("TZ");
+    ASSERT_NE(before, after);
+    const auto requests = Printer.Requests();
+    const auto set = std::find_if(requests.begin(), requests.end(),
+                                  [](const auto& r) { return r.Command == 0x3D; });
+    ASSERT_NE(set, requests.end());
+    const QDateTime sent = QDateTime::fromString(QString::fromStdString(set->Data), format);
+    const QDateTime expected = QDateTime::fromString(after, format);
+    EXPECT_TRUE(sent == expected || sent == expected.addSecs(60)) << set->Data;
 }
 
 TEST_F(FullTest, TheLowerLineIsSentAgainWhileNoReplyComes) {

@@ -71,6 +71,16 @@ const PageCase Rows[] = {
     {"FiscalReceiptOpen", Open(Kind::Fiscal), "", All, {}, {}, Shows(Healthy, "1100")},
     {"ReturnReceiptOpen", Open(Kind::Return), "", All, {}, {}, Shows(Healthy, "1010")},
     {"NonFiscalReceiptOpen", Open(Kind::NonFiscal), "", All, {}, {}, Shows(Healthy, "1001")},
+    {"IdentificationNumber",
+     [](PageTest& t) {
+         t.Printer.WithModel([](DeviceModel& m) {
+             DeviceModel::Options options = m.GetOptions();
+             options.taxNumberKind = 1;
+             m = DeviceModel(options);
+         });
+     },
+     "", All, {}, {},
+     Shows({"TR00012345", "1234567890", "IД123456789012", "1.00", Rates, "00101100"}, "1000")},
     {"NewDeviceWithoutNumbers",
      [](PageTest& t) { t.Printer.WithModel([](DeviceModel& m) { m.MakeFresh(); }); }, "", All,
      {}, {}, Shows({"", "", "ПН", "1.00", Rates, "00101100"}, "0000")},

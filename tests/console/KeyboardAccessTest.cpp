@@ -265,7 +265,8 @@ TEST_F(KeyboardAccess, EveryControlOfTheWindowsAndBoxesHasAName) {
     // A message box: its caption, its text and its button.
     SetMessageSink({});
     QStringList boxNames;
-    QTimer::singleShot(0, [&] {
+    QObject scope;
+    QTimer::singleShot(0, &scope, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box) return;
         boxNames << AccessibleName(box) << box->accessibleDescription();

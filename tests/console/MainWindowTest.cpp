@@ -1,5 +1,9 @@
 #include "Application.h"
 #include "ConsoleFixture.h"
+#include "DeviceFixture.h"
+#include "ExchangeLog.h"
+#include "PortCheck.h"
+#include "Tool.h"
 #include "PrinterLink.h"
 #include "PtyPorts.h"
 
@@ -14,7 +18,13 @@
 #include "CircleShape.h"
 #include "PageControl.h"
 
+#include <csignal>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -190,6 +200,7 @@ TEST_F(MainWindow, DisconnectNeverFailsAndTheWindowConnectsAgain) {
     ASSERT_EQ(close(static_cast<int>(PrinterLink.LinkPort)), 0); // the close call will fail
     Click("Button2");
     ExpectConnected(false);
+    Ports.ClearLeftExclusive(2); // the lost descriptor could not clear its flag; the device does
     Click("Button2");
     ExpectConnected(true);
     EXPECT_TRUE(Messages.Texts.isEmpty());
@@ -259,6 +270,119 @@ TEST(ExceptionBox, AnExceptionFromAHandlerIsShownAndTheProgramGoesOn) {
     QCoreApplication::postEvent(&window, new QEvent(QEvent::User));
     QCoreApplication::processEvents();
     EXPECT_EQ(messages.Texts, QStringList{U("ошибка в обработчике")});
+}
+
+} // namespace
+
+namespace {
+
+// A simulated printer killed (it cannot remove its link then) leaves COM7 leading to a terminal
+// that anyone may be given next. Connecting refuses it with the reason, and so does the port
+// check, with exit code 2.
+TEST_F(MainWindow, AKilledSimulatorsLinkIsRefusedByConnectAndByCheck) {
+    const std::string link = std::string(getenv("XDG_CONFIG_HOME")) + "/tr7042k/ports/com7";
+    const pid_t sim = fork();
+    if (sim == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        execl(TR_SIM_PROGRAM, TR_SIM_PROGRAM, "--port", "COM7", "--fast", nullptr);
+        _exit(127);
+    }
+    for (int i = 0; i < 500 && !std::filesystem::is_symlink(std::filesystem::symlink_status(link));
+         ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(std::filesystem::is_symlink(std::filesystem::symlink_status(link)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // serving now
+    kill(sim, SIGKILL);
+    waitpid(sim, nullptr, 0);
+    const std::string terminal = std::filesystem::read_symlink(link).string();
+    // A new terminal is opened, and given the number the simulator's had.
+    std::vector<int> terminals;
+    while (terminals.size() < 50 && (terminals.empty() || ptsname(terminals.back()) != terminal)) {
+        terminals.push_back(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+        ASSERT_GE(terminals.back(), 0);
+        grantpt(terminals.back());
+        unlockpt(terminals.back());
+    }
+    ASSERT_EQ(ptsname(terminals.back()), terminal);
+
+    SelectPort(7);
+    Click("Button2");
+    ExpectConnected(false);
+    ASSERT_EQ(Messages.Texts.size(), 1);
+    const QStringList why = Messages.Texts[0].split(QLatin1Char('\n'));
+    ASSERT_EQ(why.size(), 3);
+    EXPECT_EQ(why[0], U("Невозможно подключить порт"));
+    const QString reason = QString::fromStdString("COM7 ведёт к терминалу " + terminal +
+                                                  ", который не обслуживает ни один имитатор");
+    EXPECT_EQ(why[1], reason);
+    EXPECT_TRUE(why[2].startsWith(U("Запустите имитатор снова (tr7042k-sim --port COM7)")))
+        << why[2].toStdString();
+
+    std::ostringstream out, err;
+    EXPECT_EQ(RunPortsTool({"check", "COM7"}, out, err), ExitMissing);
+    EXPECT_EQ(out.str().substr(0, out.str().find('\n')), reason.toStdString());
+    for (int fd : terminals)
+        close(fd);
+}
+
+class ExchangeLog : public DeviceTest {
+protected:
+    void TearDown() override {
+        DeviceTest::TearDown();
+        std::filesystem::remove("fpllog.dat");
+    }
+    bool Status() {
+        return Window->CommandFailed(
+            [] { return PrinterGetStatus(nullptr, PrinterResults, 0, 1); });
+    }
+};
+
+// A log that cannot be written (here a symbolic link, which is never followed) is told once per
+// connection, naming the file and the reason; the exchanges go on as if it were written.
+TEST_F(ExchangeLog, TroubleIsToldOncePerConnectionAndTheExchangesGoOn) {
+    std::filesystem::remove("fpllog.dat");
+    { std::ofstream("victim") << "keep"; }
+    std::filesystem::create_symlink("victim", "fpllog.dat");
+    const QString told =
+        U("Журнал обмена не записывается: ") + ExchangeLogPath() +
+        U(": это символическая ссылка, а журнал через ссылки не пишется.\nОбмен с принтером "
+          "продолжается, но его записей в журнале не будет.");
+    EXPECT_TRUE(ExchangeLogPath().startsWith(QLatin1Char('/')));
+    EXPECT_FALSE(Status());
+    EXPECT_FALSE(Status());
+    EXPECT_EQ(Messages.Texts, QStringList{told});
+    Window->Button2Click(nullptr);
+    Window->Button2Click(nullptr);
+    ASSERT_TRUE(Window->IsConnected());
+    EXPECT_FALSE(Status());
+    EXPECT_EQ(Messages.Texts, (QStringList{told, told}));
+    EXPECT_EQ(std::filesystem::file_size("victim"), 4u);
+    EXPECT_EQ(Received().size(), 3u);
+    std::filesystem::remove("victim");
+}
+
+// The record of a failed exchange is on disk while its error box is up: a console killed then
+// has lost nothing from the log. "О программе" names the log with its full path.
+TEST_F(ExchangeLog, FailedExchangesRecordIsOnDiskWhileItsErrorBoxIsUp) {
+    std::filesystem::remove("fpllog.dat");
+    std::string logAtBox;
+    SetMessageSink([&](const QString& text) {
+        Messages.Texts << text;
+        std::ifstream in("fpllog.dat", std::ios::binary);
+        logAtBox.assign(std::istreambuf_iterator<char>(in), {});
+    });
+    Printer.WithModel([](DeviceModel& m) {
+        m.GetFaults().nak = 1;
+        return 0;
+    });
+    EXPECT_TRUE(Status());
+    EXPECT_EQ(Messages.Texts, QStringList{U("Ошибка приема команды")});
+    EXPECT_NE(logAtBox.find("\r\n\xD1\xF2\xE0\xF2\xF3\xF1: 2000000"), std::string::npos)
+        << logAtBox; // "Статус: 2000000"
+    const auto* about = Find<QTextEdit>(*Window, "Memo1");
+    EXPECT_TRUE(about->toPlainText().contains(U("Журнал обмена: ") + ExchangeLogPath()))
+        << about->toPlainText().toStdString();
 }
 
 } // namespace

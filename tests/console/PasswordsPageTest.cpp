@@ -68,7 +68,7 @@ TEST_F(PasswordsPage, AWrongOldPasswordIsReportedTwice) {
     // ErrorCount to 0 before it sends: the refusal is still reported.
     SetMessageSink([this](const QString& text) {
         Messages.Texts << text;
-        QTimer::singleShot(0, [this] { Window->ErrorCount = 0; });
+        QTimer::singleShot(0, Window.get(), [this] { Window->ErrorCount = 0; });
     });
     Window->Button22Click(nullptr);
     EXPECT_EQ(Received(), (std::vector<Request>{{0x65, "1,1111,2222"}}));

@@ -1,9 +1,12 @@
 #include "PtyPorts.h"
 
+#include "PortPath.h"
+
 #include <QDir>
 
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -23,6 +26,8 @@ PtyPorts::~PtyPorts() {
         unsetenv("XDG_CONFIG_HOME");
     for (const auto& [port, master] : Masters)
         close(master);
+    for (const auto& [port, claim] : Claims)
+        PortClaimRelease(port, claim);
 }
 
 static QByteArray LinkPath(const QTemporaryDir& config, int port) {
@@ -35,9 +40,20 @@ QByteArray PtyPorts::AddTerminal(int port) {
         throw std::runtime_error("cannot open a pseudo-terminal");
     Masters[port] = master;
     const QByteArray slave = ptsname(master);
+    Slaves[port] = slave;
     if (symlink(slave.constData(), LinkPath(Config, port).constData()) != 0)
         throw std::runtime_error("cannot link the port");
+    // A pseudo-terminal is a port while a simulator serves it; the test holds its claim.
+    if (!Claims.count(port)) Claims[port] = PortClaim(port);
+    if (!PortClaimServe(Claims[port], slave.constData()))
+        throw std::runtime_error("cannot claim the port");
     return slave;
+}
+
+void PtyPorts::ClearLeftExclusive(int port) {
+    const int fd = open(Slaves[port].constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0 || ioctl(fd, TIOCNXCL) != 0) throw std::runtime_error("cannot clear the flag");
+    close(fd);
 }
 
 void PtyPorts::AddMissing(int port) {

@@ -8,7 +8,11 @@
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
+#include <grp.h>
 #include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -16,6 +20,15 @@
 #include <unistd.h>
 
 using namespace linktest;
+
+// The link never waits in tcdrain: on a USB adapter that has taken the bytes into its own buffer
+// with flow control held off it never returns. This test program's tcdrain takes the place of
+// the C library's and counts the calls.
+static std::atomic<int> tcdrainCalls{0};
+extern "C" int tcdrain(int) {
+    ++tcdrainCalls;
+    return 0;
+}
 
 namespace {
 
@@ -29,18 +42,20 @@ Answer replyWith(const std::string& data, const StatusBytes& st = kQuietStatus) 
 
 } // namespace
 
-TEST_F(PeerTest, GoodReplyIsDeliveredThenLogged) {
+// The record is on disk when the result handler runs: a console killed while it shows the
+// handler's error box has lost nothing from the log.
+TEST_F(PeerTest, GoodReplyIsLoggedThenDelivered) {
     static TestEnv* where;
-    static bool loggedBeforeDelivery;
+    static std::string logAtDelivery;
     where = env.get();
-    loggedBeforeDelivery = true;
+    logAtDelivery.clear();
     auto handler = [](RetData& record) {
-        loggedBeforeDelivery = where->logExists();
+        logAtDelivery = where->logBytes();
         recordReply(record);
     };
     peer->script(replyWith("12,34"));
     ASSERT_EQ(PrinterGetStatus(nullptr, handler, 42, 1), 0);
-    EXPECT_FALSE(loggedBeforeDelivery);
+    EXPECT_EQ(hex(logAtDelivery), hex(statusLog("X", "0")));
     ASSERT_EQ(deliveries().size(), 1u);
     const Delivery& d = deliveries()[0];
     EXPECT_TRUE(d.recordIsTheLinks);
@@ -232,7 +247,8 @@ TEST_F(PeerTest, DataLengthLimitIs189) {
     EXPECT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0) << "the link is still usable";
 }
 
-// A result handler may start the next exchange; it runs, and its record is logged first.
+// A result handler may start the next exchange; it runs, and its record follows the record of
+// the exchange that delivered to the handler.
 TEST_F(PeerTest, CallbackMayStartAnotherExchange) {
     static int innerResult;
     static int depth;
@@ -253,7 +269,7 @@ TEST_F(PeerTest, CallbackMayStartAnotherExchange) {
     ASSERT_EQ(peer->requests().size(), 2u);
     EXPECT_EQ(peer->requests()[1].cmd, 0x50);
     EXPECT_EQ(hex(env->logBytes()),
-              hex(cp1251(" \r\nКод команды:80 \r\nДанные:  \r\nСтатус: 0") + statusLog("X", "0")));
+              hex(statusLog("X", "0") + cp1251(" \r\nКод команды:80 \r\nДанные:  \r\nСтатус: 0")));
 }
 
 // While an exchange waits for its reply, another one is refused and does not disturb it.
@@ -384,6 +400,14 @@ TEST_F(LinkTest, PortIsHeldExclusively) {
     env->linkPort(1, peer.slavePath());
     int other = open(peer.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(other, 0);
+    // Held for exclusive use without a lock: refused, also as root (who could break in), and the
+    // other program's flag stays on.
+    ASSERT_EQ(ioctl(other, TIOCEXCL), 0);
+    EXPECT_EQ(PrinterOpenPort(1, 9600), -1) << "took a port held for exclusive use";
+    int flag = 0;
+    EXPECT_EQ(ioctl(other, TIOCGEXCL, &flag), 0);
+    EXPECT_EQ(flag, 1) << "cleared another program's exclusive flag";
+    ASSERT_EQ(ioctl(other, TIOCNXCL), 0);
     ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(PrinterOpenPort(1, 9600), -1) << "opened a port that another program holds";
     flock(other, LOCK_UN);
@@ -396,6 +420,91 @@ TEST_F(LinkTest, PortIsHeldExclusively) {
     ASSERT_GE(again, 0);
     EXPECT_EQ(flock(again, LOCK_EX | LOCK_NB), 0) << "closing did not release the port";
     close(again);
+}
+
+// A link to a pseudo-terminal that no simulator serves leads to whoever was given that terminal
+// since: it is never opened, set up or written to. A link to anything but a terminal neither.
+TEST_F(LinkTest, StaleOrStrangeTargetIsNeverOpened) {
+    PtyPeer stranger;
+    std::filesystem::create_symlink(stranger.slavePath(), env->portsDir() / "com2");
+    termios before{};
+    ASSERT_EQ(tcgetattr(stranger.slaveFd(), &before), 0);
+    EXPECT_EQ(PrinterOpenPort(2, 9600), -1);
+    termios after{};
+    ASSERT_EQ(tcgetattr(stranger.slaveFd(), &after), 0);
+    EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
+    int flag = 0;
+    EXPECT_EQ(ioctl(stranger.slaveFd(), TIOCGEXCL, &flag), 0);
+    EXPECT_EQ(flag, 0);
+    EXPECT_EQ(stranger.receivedAfterSettling(), "");
+
+    std::filesystem::create_symlink("/dev/null", env->portsDir() / "com3");
+    EXPECT_EQ(PrinterOpenPort(3, 9600), -1);
+    // Once a simulator serves that terminal, it is a port.
+    env->linkPort(2, stranger.slavePath());
+    EXPECT_GE(PrinterOpenPort(2, 9600), 0);
+}
+
+// A program of ours that ends while connected lets go of its port however it ends, short of
+// being killed: by returning from main or calling exit, or by a quit signal. An ordinary user
+// (the suite runs as root, which the exclusive flag does not stop) then connects again.
+TEST_F(LinkTest, PortIsLetGoOfOnEveryWayOut) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to run the children as nobody";
+    PtyPeer peer;
+    env->linkPort(1, peer.slavePath());
+    chmod(peer.slavePath().c_str(), 0666);
+    for (std::filesystem::path p = env->portsDir(); p != env->root().parent_path();
+         p = p.parent_path())
+        chmod(p.c_str(), 0755);
+    // Runs f in a child as nobody; gives the child's exit code, or 128 + the signal that ended it.
+    auto asNobody = [](auto f, int signal = 0) {
+        int ready[2];
+        if (pipe(ready) != 0) return -1;
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const rlimit noCore{0, 0};
+            setrlimit(RLIMIT_CORE, &noCore);
+            if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(90);
+            f(ready[1]);
+        }
+        close(ready[1]);
+        char c = 0;
+        const bool connected = read(ready[0], &c, 1) == 1;
+        close(ready[0]);
+        if (connected && signal) kill(pid, signal);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    };
+    auto connect = [](int ready) {
+        if (PrinterOpenPort(1, 19200) < 0) _exit(3);
+        (void)!write(ready, "y", 1);
+    };
+    const struct {
+        const char* way;
+        int signal;
+    } ways[] = {{"exit", 0},
+                {"SIGHUP", SIGHUP},
+                {"SIGINT", SIGINT},
+                {"SIGTERM", SIGTERM},
+                {"SIGQUIT", SIGQUIT}};
+    for (const auto& w : ways) {
+        SCOPED_TRACE(w.way);
+        const int ended = asNobody(
+            [&](int ready) {
+                connect(ready);
+                if (w.signal) pause();
+                exit(0); // without disconnecting
+            },
+            w.signal);
+        EXPECT_EQ(ended, w.signal ? 128 + w.signal : 0);
+        EXPECT_EQ(asNobody([&](int ready) {
+                      connect(ready);
+                      exit(0);
+                  }),
+                  0)
+            << "an ordinary user cannot connect after a program that ended by " << w.way;
+    }
 }
 
 // The link closes only the descriptor it opened itself: not one it never had at start-up or
@@ -447,6 +556,9 @@ TEST_F(PeerTest, FailedCloseStillLetsThePortGo) {
     EXPECT_EQ(PrinterClosePort(), 0);
     EXPECT_EQ(PrinterLink.LinkPort, SERIAL_INVALID);
     EXPECT_NE(PrinterClosePort(), 0);
+    // The exclusive flag could not be cleared through the lost descriptor; the device's side
+    // clears a flag nobody holds any more, as the simulated printer does.
+    ASSERT_EQ(ioctl(peer->slaveFd(), TIOCNXCL), 0);
     ASSERT_GE(PrinterOpenPort(1, 115200), 0);
     ASSERT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0);
     ASSERT_EQ(deliveries().size(), 1u);
@@ -516,4 +628,35 @@ TEST_F(PeerTest, UnwritableLogLeavesDeliveryAndResult) {
     EXPECT_EQ(PrinterLink.LinkReady, 1);
     EXPECT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0);
     EXPECT_EQ(deliveries().size(), 2u);
+}
+
+// A device that never stops sending (a byte now and then restarts the count of empty reads) holds
+// an exchange no longer than its time bound, however few bytes it sends.
+TEST_F(PeerTest, ExchangeEndsWithinItsTimeBoundWhateverTheDeviceSends) {
+    PrinterLink.ExchangeLimitMs = 1500; // half an hour outside tests
+    peer->answerNothing();
+    for (const char* sends : {"\x16", "x"}) {
+        SCOPED_TRACE(hex(sends));
+        clearDeliveries();
+        std::atomic<bool> done{false};
+        std::thread device([&] {
+            while (!done) {
+                peer->send(sends);
+                std::this_thread::sleep_for(std::chrono::milliseconds(80));
+            }
+        });
+        EXPECT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0);
+        done = true;
+        device.join();
+        ASSERT_EQ(deliveries().size(), 1u);
+        EXPECT_EQ(deliveries()[0].record.ErrorWord, ERR_TIMEOUT);
+    }
+}
+
+TEST_F(PeerTest, NoWaitWithoutABound) {
+    tcdrainCalls = 0;
+    peer->script(replyWith("1"));
+    ASSERT_EQ(PrinterGetStatus(nullptr, recordReply, 0, 1), 0);
+    ASSERT_NE(PrinterClosePort(), 0);
+    EXPECT_EQ(tcdrainCalls, 0);
 }

@@ -1,5 +1,7 @@
 #include "LinkPeer.h"
 
+#include "PortPath.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -109,6 +111,8 @@ TestEnv::~TestEnv() {
         }
         close(savedCwd_);
     }
+    for (const auto& [port, claim] : claims_)
+        PortClaimRelease(port, claim);
     if (hadXdg_)
         setenv("XDG_CONFIG_HOME", savedXdg_.c_str(), 1);
     else
@@ -122,6 +126,13 @@ void TestEnv::linkPort(int n, const std::filesystem::path& target) const {
     std::error_code ec;
     std::filesystem::remove(link, ec);
     std::filesystem::create_symlink(target, link);
+    // A pseudo-terminal is a port only while a simulator serves it: the test's device does,
+    // holding the claim a simulated printer holds.
+    struct stat st;
+    if (stat(target.c_str(), &st) == 0 && PortTargetKindOf(&st, "/sys") == PortTargetPseudo) {
+        if (!claims_.count(n)) claims_[n] = PortClaim(n);
+        PortClaimServe(claims_[n], target.c_str());
+    }
 }
 
 std::string TestEnv::logBytes() const {

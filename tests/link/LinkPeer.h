@@ -1,7 +1,8 @@
 // Test harness for the printer link: a scripted device on a pseudo-terminal, reply frames
 // built independently of the link, and Windows-1251 helpers.
 //
-// Depends on nothing but the C++ standard library and POSIX, so the benchmark uses it as well.
+// Depends on nothing but the C++ standard library, POSIX and the port rules (a pseudo-terminal
+// counts as a port while its device holds a simulator's claim), so the benchmark uses it as well.
 #pragma once
 
 #include <array>
@@ -11,6 +12,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -53,7 +55,8 @@ public:
     const std::filesystem::path& root() const { return root_; }
     std::filesystem::path portsDir() const { return root_ / "config" / "tr7042k" / "ports"; }
     std::filesystem::path workDir() const { return root_ / "work"; }
-    // Makes port n's link comN point at target.
+    // Makes port n's link comN point at target; a pseudo-terminal is claimed as a simulator
+    // claims it, for the object's life.
     void linkPort(int n, const std::filesystem::path& target) const;
     // Contents of the exchange log in the work directory; empty when there is none.
     std::string logBytes() const;
@@ -61,6 +64,7 @@ public:
 
 private:
     std::filesystem::path root_;
+    mutable std::map<int, int> claims_; // port -> the claim its test device holds
     int savedCwd_ = -1;
     std::string savedXdg_;
     bool hadXdg_ = false;

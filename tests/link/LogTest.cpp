@@ -1,9 +1,13 @@
 // The exchange log's exact bytes and the command-name table.
 #include "LinkFixture.h"
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
+#include <sys/stat.h>
 
 using namespace linktest;
 
@@ -45,10 +49,60 @@ TEST_F(Log, RecordsAreAppendedInTheirExactBytes) {
     }
 }
 
-TEST_F(Log, UnwritableLogIsHarmless) {
-    std::filesystem::create_directory(env->workDir() / "fpllog.dat");
+// The log is appended only to a plain file of that name: never through a symbolic link (one
+// placed there would make every record land in another file), never into a folder or a pipe.
+// Each failure costs the record only, and says why.
+TEST_F(Log, NeverWrittenThroughALinkOrIntoAnythingButAFile) {
+    namespace fs = std::filesystem;
+    const fs::path log = env->workDir() / "fpllog.dat";
+    const fs::path victim = env->root() / "victim";
+    { std::ofstream(victim) << "keep"; }
+    const struct {
+        const char* what;
+        std::function<void()> make;
+        int error;
+    } cases[] = {
+        {"a link to another file", [&] { fs::create_symlink(victim, log); }, ELOOP},
+        {"a link to nowhere", [&] { fs::create_symlink(env->root() / "new", log); }, ELOOP},
+        {"a folder", [&] { fs::create_directory(log); }, EISDIR},
+        {"a pipe", [&] { mkfifo(log.c_str(), 0600); }, EINVAL},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(log);
+        c.make();
+        PrinterLogExchange(0x4A, "X", 0);
+        EXPECT_EQ(PrinterLogError(), c.error);
+    }
+    EXPECT_EQ(fs::file_size(victim), 4u);
+    EXPECT_FALSE(fs::exists(env->root() / "new"));
+
+    // A plain file takes the record again, and the error is gone.
+    fs::remove(log);
     PrinterLogExchange(0x4A, "X", 0);
-    EXPECT_TRUE(std::filesystem::is_directory(env->workDir() / "fpllog.dat"));
+    EXPECT_EQ(PrinterLogError(), 0);
+    EXPECT_EQ(hex(env->logBytes()), hex(record(74, "X", "0")));
+}
+
+// The log may be kept in another folder (the console started from the desktop menu keeps it in
+// the user's state folder); a folder that is not there is an error, not a log elsewhere.
+TEST_F(Log, KeptInTheFolderGiven) {
+    namespace fs = std::filesystem;
+    const fs::path folder = env->root() / "state";
+    fs::create_directory(folder);
+    ASSERT_TRUE(PrinterSetLogFolder(folder.c_str()));
+    EXPECT_EQ(std::string(PrinterLogFile()), (folder / "fpllog.dat").string());
+    PrinterLogExchange(0x4A, "X", ERR_NAK);
+    std::ifstream in(folder / "fpllog.dat", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), record(74, "X", "2000000"));
+    fs::remove_all(folder);
+    PrinterLogExchange(0x4A, "X", 0);
+    EXPECT_EQ(PrinterLogError(), ENOENT);
+    EXPECT_FALSE(env->logExists());
+    EXPECT_FALSE(PrinterSetLogFolder(std::string(5000, 'x').c_str()));
+    EXPECT_EQ(std::string(PrinterLogFile()), (folder / "fpllog.dat").string());
+    ASSERT_TRUE(PrinterSetLogFolder(nullptr));
+    EXPECT_STREQ(PrinterLogFile(), "fpllog.dat");
 }
 
 TEST(CommandNames, WholeTableInWindows1251) {

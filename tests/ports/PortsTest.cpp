@@ -14,11 +14,13 @@
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
+#include <map>
 #include <sstream>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,6 +47,8 @@ public:
         setenv("XDG_CONFIG_HOME", (Root / "config").c_str(), 1);
     }
     ~ConfigHome() {
+        for (const auto& [port, claim] : Claims)
+            PortClaimRelease(port, claim);
         if (HadSaved)
             setenv("XDG_CONFIG_HOME", Saved.c_str(), 1);
         else
@@ -55,9 +59,16 @@ public:
         fs::remove(Ports / ("com" + std::to_string(port)));
         fs::create_symlink(target, Ports / ("com" + std::to_string(port)));
     }
+    // COMn leads to a pseudo-terminal that a simulator serves: this test holds its claim.
+    void ServePort(int port, const std::string& terminal) {
+        LinkPort(port, terminal);
+        if (!Claims.count(port)) Claims[port] = PortClaim(port);
+        PortClaimServe(Claims[port], terminal.c_str());
+    }
     fs::path Root, Ports;
 
 private:
+    std::map<int, int> Claims;
     std::string Saved;
     bool HadSaved = false;
 };
@@ -176,9 +187,24 @@ void Link(const fs::path& link, const fs::path& target) {
 // adapter, and a terminal that is no serial port.
 struct FakeMachine {
     explicit FakeMachine(const fs::path& root) : Sys(root / "sys"), Dev(root / "dev") {
-        for (const char* name : {"ttyS0", "ttyS1", "ttyS2", "ttyS10", "ttyUSB0", "ttyUSB1",
-                                 "ttyACM0", "tty0", "ttyprintk"})
-            Write(Dev / name, "");
+        const struct {
+            const char* name;
+            unsigned type, unit;
+        } nodes[] = {{"ttyS0", 4, 64},    {"ttyS1", 4, 65},    {"ttyS2", 4, 66},
+                     {"ttyS10", 4, 74},   {"ttyUSB0", 188, 0}, {"ttyUSB1", 188, 1},
+                     {"ttyACM0", 166, 0}, {"tty0", 4, 0},      {"ttyprintk", 5, 3}};
+        // Device nodes as the kernel makes them, with sysfs naming the serial ones terminals
+        // (only root may make them; others get plain files, which list the same).
+        for (const auto& n : nodes) {
+            fs::create_directories(Dev);
+            if (geteuid() != 0 ||
+                mknod((Dev / n.name).c_str(), S_IFCHR | 0660, makedev(n.type, n.unit)) != 0)
+                Write(Dev / n.name, "");
+            const fs::path number =
+                Sys / "dev/char" / (std::to_string(n.type) + ":" + std::to_string(n.unit));
+            if (n.type != 5 && !(n.type == 4 && n.unit < 64))
+                Link(number / "subsystem", Sys / "class/tty");
+        }
         Uart("ttyS0", "4");
         Uart("ttyS1", "0"); // a node with no UART behind it
         Uart("ttyS2", "4");
@@ -302,6 +328,7 @@ TEST(Ports, ListShowsEachSerialDeviceWithItsNameMakerPortAndAccess) {
 }
 
 TEST(Ports, MapPrefersTheStableNameAndUnmapGivesTheUartBack) {
+    if (geteuid() != 0) GTEST_SKIP() << "device nodes to map are made by root only";
     ConfigHome home;
     const FakeMachine m(home.Root / "machine");
     const fs::path link = home.Ports / "com4";
@@ -333,6 +360,48 @@ TEST(Ports, MapPrefersTheStableNameAndUnmapGivesTheUartBack) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
     EXPECT_EQ(with({"unmap", "COM4"}).Out,
               "COM4 и не был связан; теперь COM4 означает /dev/ttyS3\n");
+
+    // Only a serial line can be mapped: what the name leads to is judged by its type and by
+    // sysfs, before anything is opened.
+    Write(home.Root / "plain", "keep");
+    const Pty pty;
+    const struct {
+        std::string device, why;
+    } refused[] = {
+        {(home.Root / "plain").string(), " - обычный файл, а не последовательный порт"},
+        {"/etc/passwd", "/etc/passwd - обычный файл"},
+        {"/dev/null", "/dev/null - устройство, но не последовательный порт"},
+        {"tty0", "tty0 - устройство, но не последовательный порт"},
+        {home.Root.string(), " - папка"},
+        {pty.Slave, pty.Slave + " - псевдотерминал"},
+        {"", "не задано устройство"},
+    };
+    for (const auto& c : refused) {
+        run = with({"map", "COM4", c.device});
+        EXPECT_EQ(run.Code, ExitNotSerial) << c.device;
+        EXPECT_NE(run.Err.find(c.why), std::string::npos) << run.Err;
+        EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << c.device;
+    }
+    EXPECT_EQ(fs::file_size(home.Root / "plain"), 5u);
+
+    // Root with a user's HOME (sudo -E): what map makes belongs to that user, who can change it.
+    const fs::path user = home.Root / "user";
+    fs::create_directories(user);
+    ASSERT_EQ(chown(user.c_str(), kNobody, kNobody), 0);
+    const std::string savedHome = getenv("HOME") ? getenv("HOME") : "";
+    unsetenv("XDG_CONFIG_HOME");
+    setenv("HOME", user.c_str(), 1);
+    run = with({"map", "COM3", "ttyUSB1"});
+    EXPECT_EQ(run.Code, ExitOk) << run.Err;
+    for (const char* made :
+         {".config", ".config/tr7042k", ".config/tr7042k/ports", ".config/tr7042k/ports/com3"}) {
+        struct stat st {};
+        EXPECT_EQ(lstat((user / made).c_str(), &st), 0) << made;
+        EXPECT_EQ(st.st_uid, kNobody) << made;
+        EXPECT_EQ(st.st_gid, kNobody) << made;
+    }
+    setenv("HOME", savedHome.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home.Root / "config").c_str(), 1);
 
     // Something in the ports folder that is not a link is left alone.
     Write(home.Ports / "com6", "notes");
@@ -385,10 +454,23 @@ TEST(Ports, CheckSaysWhyAPortDoesNotOpenAndWhatToDo) {
     // A free pseudo-terminal opens.
     Pty pty;
     ASSERT_FALSE(pty.Slave.empty());
-    home.LinkPort(4, pty.Slave);
+    home.ServePort(4, pty.Slave);
     const ToolRun free = check(4);
     EXPECT_EQ(free.Code, ExitOk);
     EXPECT_EQ(free.Out, "COM4 (" + pty.Slave + ") открывается\n");
+
+    // A terminal that no simulator serves (a link left by a simulator that was killed: the
+    // terminal may be anyone's by now) is refused before it is opened, and list marks it.
+    const Pty stranger;
+    home.LinkPort(5, stranger.Slave);
+    d = DiagnosePort(5);
+    EXPECT_EQ(d.Problem, PortProblem::Missing);
+    EXPECT_EQ(d.Reason, "COM5 ведёт к терминалу " + stranger.Slave +
+                            ", который не обслуживает ни один имитатор");
+    EXPECT_NE(d.Fix.find("tr7042k-sim --port COM5"), std::string::npos) << d.Fix;
+    EXPECT_EQ(check(5).Code, ExitMissing);
+    EXPECT_NE(RunTool({"list"}).Out.find(d.Reason + "\n"), std::string::npos);
+    EXPECT_EQ(RunTool({"list"}).Out.find("COM4"), std::string::npos); // a served one is no leftover
 
     // Held: another program has locked it; the reason names that program, and not those that
     // only have it open (as this test does here).
@@ -412,6 +494,9 @@ TEST(Ports, CheckSaysWhyAPortDoesNotOpenAndWhatToDo) {
         ASSERT_TRUE(holder.Holding);
         d = DiagnoseUnprivileged(4);
         EXPECT_EQ(d.Problem, PortProblem::Exclusive) << d.Reason;
+        // Root could break in, and is told the same.
+        EXPECT_EQ(DiagnosePort(4).Problem, PortProblem::Exclusive);
+        EXPECT_EQ(check(4).Code, ExitExclusive);
         EXPECT_NE(d.Reason.find("для монопольного использования: exclusive (PID " +
                                 std::to_string(holder.Pid) + ")"),
                   std::string::npos)
@@ -421,7 +506,7 @@ TEST(Ports, CheckSaysWhyAPortDoesNotOpenAndWhatToDo) {
     // No permission: a device this user may not read and write. (The exclusive flag stays on a
     // pseudo-terminal while its far side is open, so this takes a fresh one.)
     Pty closed;
-    home.LinkPort(4, closed.Slave);
+    home.ServePort(4, closed.Slave);
     chmod(closed.Slave.c_str(), 0);
     d = DiagnoseUnprivileged(4);
     EXPECT_EQ(d.Problem, PortProblem::NoPermission);
@@ -437,6 +522,46 @@ TEST(Ports, CheckSaysWhyAPortDoesNotOpenAndWhatToDo) {
     EXPECT_EQ(d.Problem, PortProblem::NoPermission);
     EXPECT_EQ(d.Fix.substr(0, d.Fix.find(", затем")),
               "вступите в группу dialout: sudo usermod -aG dialout nobody");
+}
+
+// A ports folder that cannot be used is reported as what it is, by check, map and unmap alike;
+// COMn is never taken for /dev/ttyS<n-1> in its place.
+TEST(Ports, FolderTroubleIsTheCauseGivenNeverTheUart) {
+    ConfigHome home;
+    // Over long: no path at all.
+    const std::string longHome = "/" + std::string(5000, 'x');
+    setenv("XDG_CONFIG_HOME", longHome.c_str(), 1);
+    char path[4096];
+    EXPECT_FALSE(PortDevicePath(1, path, sizeof path));
+    PortDiagnosis d = DiagnosePort(1);
+    EXPECT_EQ(d.Problem, PortProblem::Other);
+    EXPECT_NE(d.Reason.find("слишком длинный"), std::string::npos) << d.Reason;
+    for (const auto& words : std::vector<std::vector<std::string>>{
+             {"map", "COM1", "/dev/null"}, {"unmap", "COM1"}, {"check", "COM1"}}) {
+        const ToolRun run = RunTool(words);
+        EXPECT_EQ(run.Code, ExitFailed) << words[0];
+        EXPECT_EQ(run.Out.find("/dev/ttyS0"), std::string::npos) << run.Out;
+        EXPECT_NE((run.Out + run.Err).find("слишком длинный"), std::string::npos) << run.Err;
+    }
+    // Relative: ignored, as the XDG rules say; the folder under HOME counts.
+    setenv("XDG_CONFIG_HOME", "relative/config", 1);
+    const std::string savedHome = getenv("HOME") ? getenv("HOME") : "";
+    setenv("HOME", "/home/tech", 1);
+    ASSERT_TRUE(PortsFolderPath(path, sizeof path));
+    EXPECT_STREQ(path, "/home/tech/.config/tr7042k/ports");
+    setenv("HOME", savedHome.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home.Root / "config").c_str(), 1);
+
+    // A ports folder this user may not search: its links cannot be read, seen as a user who is
+    // not root (root searches any folder).
+    home.LinkPort(1, "/dev/null");
+    chmod(home.Ports.c_str(), 0600);
+    d = DiagnoseUnprivileged(1);
+    chmod(home.Ports.c_str(), 0755);
+    EXPECT_EQ(d.Problem, PortProblem::NoPermission) << d.Reason;
+    EXPECT_NE(d.Reason.find("нет доступа к папке портов " + home.Ports.string()), std::string::npos)
+        << d.Reason;
+    EXPECT_EQ(d.Reason.find("ttyS0"), std::string::npos) << d.Reason;
 }
 
 TEST(Ports, PermissionFixFollowsWhatTheUserLacks) {

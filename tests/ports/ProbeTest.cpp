@@ -2,6 +2,7 @@
 // (tr7042k-sim, each at its own baud rate or with its own fault), a terminal that is no printer,
 // and a port that leads to a plain file.
 #include "Line.h"
+#include "PortPath.h"
 #include "Probe.h"
 #include "Tool.h"
 
@@ -164,7 +165,12 @@ TEST(Probe, FindsEachPrinterAtItsRateAndSaysWhatTheOtherPortsGave) {
                                      "TR" + std::to_string(p.baud)}));
     Simulator silent(home, 15, {"--silent"});
     Simulator unoffered(home, 16, {"--baud", "38400"});
+    // A device that is no printer behind a line: a terminal served the way a simulator serves
+    // its own, under a claim on COM17, else the link would not take it for a port at all.
     Terminal terminal;
+    const int claim = PortClaim(17);
+    ASSERT_GE(claim, 0);
+    ASSERT_TRUE(PortClaimServe(claim, terminal.Slave.c_str()));
     fs::create_symlink(terminal.Slave, home.Link(17));
     const fs::path plain = home.Root / "notes.txt";
     std::ofstream(plain) << "not a port";
@@ -204,8 +210,8 @@ TEST(Probe, FindsEachPrinterAtItsRateAndSaysWhatTheOtherPortsGave) {
     EXPECT_TRUE(Has(shell, "нет ответа ни на одной скорости")) << shell;
     EXPECT_FALSE(Has(shell, "ничего")) << "a terminal answers every rate with bytes\n" << shell;
     const std::string& file = blocks["COM18"];
-    EXPECT_TRUE(
-        Has(file, "не открывается: COM18 (" + plain.string() + ") - не последовательный порт"))
+    EXPECT_TRUE(Has(file, "не открывается: COM18 (" + plain.string() +
+                              ") - обычный файл, а не последовательный порт"))
         << file;
     EXPECT_TRUE(Has(run.out, "Найдено принтеров: 4 (портов проверено: 8")) << run.out;
 
@@ -232,11 +238,13 @@ TEST(Probe, FindsEachPrinterAtItsRateAndSaysWhatTheOtherPortsGave) {
     std::ofstream(unmapped) << "not a port either";
     const ToolRun none = Tool({"probe", "COM15", unmapped.string()});
     EXPECT_EQ(none.code, 2) << none.out;
-    EXPECT_TRUE(Has(none.out, unmapped.string() + " (не связан с COMn)\n    не открывается: " +
-                                  unmapped.string() + " - не последовательный порт\n"))
+    EXPECT_TRUE(Has(none.out, unmapped.string() +
+                                  " (не связан с COMn)\n    не открывается: " + unmapped.string() +
+                                  " - обычный файл, а не последовательный порт\n"))
         << none.out;
     EXPECT_TRUE(Has(none.out, "Найдено принтеров: 0")) << none.out;
     EXPECT_EQ(Tool({"probe", "COM0"}).code, 1);
+    PortClaimRelease(17, claim);
 }
 
 // The line report's rows as label -> value.

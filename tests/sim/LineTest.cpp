@@ -12,9 +12,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
+#include <sstream>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -213,6 +215,46 @@ TEST(LineRate, BytesReadAtAnotherRate) {
     EXPECT_EQ(read.chunks[1].delay.count(), 60'000);
 }
 
+// A console killed while connected leaves the exclusive flag on the simulator's terminal (the
+// simulator keeps the line open, so the flag stays); the simulator clears it once nobody holds
+// the port's lock, so the next console can connect.
+TEST(SimFixture, ClearsTheExclusiveFlagOfAConsoleThatWasKilled) {
+    SimulatedPrinter printer;
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t console = fork();
+    if (console == 0) {
+        const int fd = OpenPort(printer.SlavePath());
+        const char ok = fd >= 0 ? 'y' : 'n';
+        (void)!write(ready[1], &ok, 1);
+        pause();
+        _exit(0);
+    }
+    char ok = 'n';
+    ASSERT_EQ(read(ready[0], &ok, 1), 1);
+    close(ready[0]);
+    close(ready[1]);
+    ASSERT_EQ(ok, 'y');
+    const int look = open(printer.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(look, 0) << "the test runs as root, which may look at a port held exclusively";
+    auto exclusive = [look] {
+        int flag = 0;
+        return ioctl(look, TIOCGEXCL, &flag) == 0 && flag != 0;
+    };
+    // While the console lives its flag stays.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_TRUE(exclusive());
+    kill(console, SIGKILL);
+    waitpid(console, nullptr, 0);
+    bool cleared = false;
+    for (int i = 0; i < 100 && !cleared; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        cleared = !exclusive();
+    }
+    EXPECT_TRUE(cleared);
+    close(look);
+}
+
 #ifdef TR_SIM_PROGRAM
 // Starts the program with its output going to the file; gives its process id.
 pid_t StartProgram(const std::string& home, std::vector<const char*> args,
@@ -228,6 +270,92 @@ pid_t StartProgram(const std::string& home, std::vector<const char*> args,
         _exit(127);
     }
     return pid;
+}
+
+// A new folder of the test's own under /tmp; empty when it cannot be made.
+std::string TempFolder() {
+    char folder[] = "/tmp/tr7042k-prog-XXXXXX";
+    return mkdtemp(folder) ? folder : "";
+}
+
+struct ProgramRun {
+    int Code = -1;
+    std::string Err;
+};
+
+// Runs the program to its end with the environment given (nullptr: unset), gives its exit code
+// and what it said on its error stream.
+ProgramRun RunProgram(std::vector<std::pair<const char*, const char*>> env,
+                      std::vector<const char*> args) {
+    int err[2];
+    if (pipe(err) != 0) return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        for (const auto& [name, value] : env) {
+            if (value)
+                setenv(name, value, 1);
+            else
+                unsetenv(name);
+        }
+        dup2(err[1], 2);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        args.insert(args.begin(), TR_SIM_PROGRAM);
+        args.push_back(nullptr);
+        execv(TR_SIM_PROGRAM, const_cast<char* const*>(args.data()));
+        _exit(127);
+    }
+    close(err[1]);
+    ProgramRun run;
+    char buf[512];
+    // A program that should have refused to start and serves instead is ended after a while.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+        pollfd p{err[0], POLLIN, 0};
+        if (poll(&p, 1, 100) == 1) {
+            const ssize_t n = read(err[0], buf, sizeof buf);
+            if (n <= 0) break;
+            run.Err.append(buf, static_cast<std::size_t>(n));
+        } else if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            break;
+        }
+    }
+    close(err[0]);
+    int status = 0;
+    if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.Code = WEXITSTATUS(status);
+    return run;
+}
+
+// CPU time a process has used so far, user and system, in clock ticks.
+long CpuTicks(pid_t pid) {
+    std::string stat;
+    if (FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r")) {
+        char buf[1024];
+        stat.assign(buf, std::fread(buf, 1, sizeof buf, f));
+        std::fclose(f);
+    }
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos) return -1;
+    std::istringstream fields(stat.substr(close + 2));
+    std::string field;
+    long user = 0, system = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14) user = std::atol(field.c_str());
+        if (i == 15) system = std::atol(field.c_str());
+    }
+    return user + system;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::string text;
+    if (FILE* f = std::fopen(path.c_str(), "r")) {
+        char buf[4096];
+        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+            text.append(buf, n);
+        std::fclose(f);
+    }
+    return text;
 }
 
 int StopProgram(pid_t pid, int sig) {
@@ -264,45 +392,202 @@ TEST(SimProgram, ServesASerialLineGivenByPath) {
     close(master);
 }
 
-TEST(SimProgram, ServesAPtyAsCom7AndRemovesTheLinkOnSigint) {
-    char folder[] = "/tmp/tr7042k-prog-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string home = folder;
-    const std::string link = home + "/tr7042k/ports/com7";
-
-    const std::string output = home + "/output.txt";
-    const pid_t pid = StartProgram(home, {"--port", "COM7", "--fast"}, output);
-    ASSERT_GT(pid, 0);
+// Waits for the program's link to appear and opens it as the console does; -1 when it does not.
+int AwaitPort(const std::string& link) {
     int fd = -1;
     for (int i = 0; i < 500 && fd < 0; ++i) {
         if (fs::is_symlink(fs::symlink_status(link))) fd = OpenPort(link);
         if (fd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    return fd;
+}
+
+// The program as a technician runs it, ended by every signal a terminal or a user sends: each
+// ends it cleanly, removing its link and its claim, and leaves a technician's mapping of another
+// port alone.
+TEST(SimProgram, ServesAPtyAsCom7AndRemovesTheLinkOnEveryQuitSignal) {
+    const std::string home = TempFolder();
+    ASSERT_FALSE(home.empty());
+    const std::string ports = home + "/tr7042k/ports";
+    const std::string link = ports + "/com7";
+    fs::create_directories(ports);
+    fs::create_symlink("/dev/ttyS0", ports + "/com3"); // the technician's
+
+    for (int sig : {SIGINT, SIGHUP, SIGTERM, SIGQUIT}) {
+        SCOPED_TRACE(strsignal(sig));
+        const std::string output = home + "/output.txt";
+        const pid_t pid = StartProgram(home, {"--port", "COM7", "--fast"}, output);
+        ASSERT_GT(pid, 0);
+        const int fd = AwaitPort(link);
+        ASSERT_GE(fd, 0);
+        // The console's first request, one byte at a time.
+        const std::string frame = Request(0x21, 0x5A, "1");
+        for (char c : frame)
+            ASSERT_EQ(write(fd, &c, 1), 1);
+        const auto r = Parse(ReadReply(fd));
+        ASSERT_TRUE(r.valid);
+        EXPECT_EQ(r.seq, 0x21);
+        EXPECT_EQ(r.cmd, 0x5A);
+        EXPECT_NE(r.data.find("00101100"), std::string::npos);
+        // Text shown on the technician's terminal cannot drive it.
+        EXPECT_TRUE(Parse(Exchange(fd, Request(0x22, 0x2F, "\x1b[2JПривіт"))).valid);
+        close(fd);
+
+        EXPECT_EQ(StopProgram(pid, sig), 0);
+        const std::string shown = ReadFile(output);
+        EXPECT_NE(shown.find(".[2JПривіт"), std::string::npos) << shown;
+        EXPECT_EQ(shown.find('\x1b'), std::string::npos);
+        EXPECT_NE(shown.find("Симулятор остановлен."), std::string::npos) << shown;
+        EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+        EXPECT_FALSE(fs::exists(ports + "/com7.lock"));
+        EXPECT_EQ(fs::read_symlink(ports + "/com3"), "/dev/ttyS0");
+    }
+    fs::remove_all(home);
+}
+
+// A simulator that cannot end cleanly (killed) leaves its link behind; the next one takes the
+// port over. A port that a technician mapped, or another simulator serves, it refuses, saying
+// what is there and which port is free.
+TEST(SimProgram, TakesOverOnlyALinkASimulatorLeftBehind) {
+    const std::string home = TempFolder();
+    ASSERT_FALSE(home.empty());
+    const std::string ports = home + "/tr7042k/ports";
+    const std::string link = ports + "/com7";
+
+    pid_t pid = StartProgram(home, {"--port", "COM7", "--fast"});
+    int fd = AwaitPort(link);
     ASSERT_GE(fd, 0);
-    // The console's first request, one byte at a time.
-    const std::string frame = Request(0x21, 0x5A, "1");
-    for (char c : frame)
-        ASSERT_EQ(write(fd, &c, 1), 1);
-    const auto r = Parse(ReadReply(fd));
-    ASSERT_TRUE(r.valid);
-    EXPECT_EQ(r.seq, 0x21);
-    EXPECT_EQ(r.cmd, 0x5A);
-    EXPECT_NE(r.data.find("00101100"), std::string::npos);
-    // Text shown on the technician's terminal cannot drive it.
-    EXPECT_TRUE(Parse(Exchange(fd, Request(0x22, 0x2F, "\x1b[2JПривіт"))).valid);
+    close(fd);
+    const fs::path killedOnes = fs::read_symlink(link);
+    ASSERT_EQ(kill(pid, SIGKILL), 0);
+    waitpid(pid, nullptr, 0);
+    EXPECT_EQ(fs::read_symlink(link), killedOnes); // left behind
+
+    const std::string output = home + "/output.txt";
+    pid = StartProgram(home, {"--port", "COM7", "--fast"}, output);
+    bool serving = false;
+    for (int i = 0; i < 500 && !serving; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        serving = ReadFile(output).find("COM7 = " + link) != std::string::npos;
+    }
+    EXPECT_TRUE(serving) << ReadFile(output);
+    fd = AwaitPort(link);
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(Parse(Exchange(fd, Request(0x21, 0x4A, "X"))).valid);
     close(fd);
 
-    EXPECT_EQ(StopProgram(pid, SIGINT), 0);
-    std::string shown;
-    if (FILE* f = std::fopen(output.c_str(), "r")) {
-        char buf[4096];
-        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
-            shown.append(buf, n);
-        std::fclose(f);
-    }
-    EXPECT_NE(shown.find(".[2JПривіт"), std::string::npos) << shown;
-    EXPECT_EQ(shown.find('\x1b'), std::string::npos);
+    // A second simulator on the same port, and one on a mapped port, are refused.
+    fs::create_symlink("/dev/ttyUSB0", ports + "/com1");
+    const std::pair<const char*, const char*> config{"XDG_CONFIG_HOME", home.c_str()};
+    ProgramRun run = RunProgram({config}, {"--port", "COM7"});
+    EXPECT_EQ(run.Code, 1);
+    EXPECT_NE(run.Err.find("COM7 уже обслуживает другой имитатор"), std::string::npos) << run.Err;
+    run = RunProgram({config}, {"--port", "com1"});
+    EXPECT_EQ(run.Code, 1);
+    EXPECT_NE(run.Err.find("COM1 связан с /dev/ttyUSB0"), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find("--port COM2"), std::string::npos) << run.Err;
+    EXPECT_EQ(fs::read_symlink(ports + "/com1"), "/dev/ttyUSB0");
+    EXPECT_FALSE(fs::exists(ports + "/com1.lock"));
+
+    EXPECT_EQ(StopProgram(pid, SIGTERM), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+    fs::remove_all(home);
+}
+
+// Options it cannot take are refused with a message and exit code 1, before any link is made.
+TEST(SimProgram, RefusesOptionsItCannotTake) {
+    const std::string home = TempFolder();
+    ASSERT_FALSE(home.empty());
+    const std::pair<const char*, const char*> config{"XDG_CONFIG_HOME", home.c_str()};
+    const struct {
+        std::vector<std::pair<const char*, const char*>> env;
+        std::vector<const char*> args;
+        const char* says;
+    } cases[] = {
+        {{{"XDG_CONFIG_HOME", nullptr}, {"HOME", nullptr}}, {"--port", "COM1"}, "HOME"},
+        {{{"XDG_CONFIG_HOME", "relative"}, {"HOME", "also/relative"}}, {}, "HOME"},
+        {{config}, {"--port", "COM1/../../x"}, "неверный порт COM1/../../x"},
+        {{config}, {"--port", "COM256"}, "от COM1 до COM255"},
+        {{config}, {"--port", "7"}, "неверный порт 7"},
+        {{config}, {"--nak=abc"}, "--nak=abc"},
+        {{config}, {"--silent=-1"}, "--silent=-1"},
+        {{config}, {"--status-bits", "4x:0,2,0,0,0,0"}, "неверные биты состояния"},
+        {{config}, {"--status-bits", "45:0,2,0,0,0"}, "неверные биты состояния"},
+        {{config}, {"--status-bits", "45:0,2,0,0,0,0,1"}, "неверные биты состояния"},
+        {{config}, {"--status-bits", "45:0,100,0,0,0,0"}, "неверные биты состояния"},
+        {{config}, {"--line-time", "fast"}, "--line-time fast"},
+        {{config}, {"--paper-lines", ""}, "--paper-lines"},
+        {{config}, {"--open-receipt", "z"}, "неверный вид чека"},
+        {{config}, {"--colour"}, "неизвестный параметр"},
+    };
+    for (const auto& c : cases) {
+        const ProgramRun run = RunProgram(c.env, c.args);
+        SCOPED_TRACE(c.says);
+        EXPECT_EQ(run.Code, 1);
+        EXPECT_NE(run.Err.find(c.says), std::string::npos) << run.Err;
+    }
+    EXPECT_TRUE(fs::is_empty(home)); // nothing made anywhere
+    fs::remove_all(home);
+}
+
+// A real line whose far end goes away (a USB adapter pulled out: the line hangs up for good) is
+// reported once and waited for without using the processor; once the adapter is back under its
+// name the simulator answers again. A pty stands in for the adapter, a link for its stable name.
+TEST(SimProgram, ServedLineThatHangsUpIsWaitedForAndServedAgain) {
+    const std::string home = TempFolder();
+    ASSERT_FALSE(home.empty());
+    const std::string byId = home + "/usb-adapter";
+    auto plugIn = [&byId] {
+        const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC); // ours alone
+        EXPECT_GE(master, 0);
+        EXPECT_EQ(grantpt(master), 0);
+        EXPECT_EQ(unlockpt(master), 0);
+        termios tio{};
+        tcgetattr(master, &tio);
+        cfmakeraw(&tio);
+        tcsetattr(master, TCSANOW, &tio);
+        fs::remove(byId);
+        fs::create_symlink(ptsname(master), byId);
+        return master;
+    };
+    auto answers = [](int master) {
+        frames::Reply r;
+        for (int i = 0; i < 100 && !r.valid; ++i) {
+            tcflush(master, TCIFLUSH);
+            const std::string frame = Request(0x21 + i % 90, 0x3E);
+            EXPECT_EQ(write(master, frame.data(), frame.size()),
+                      static_cast<ssize_t>(frame.size()));
+            r = Parse(ReadReply(master, 200));
+        }
+        return r.valid;
+    };
+    int master = plugIn();
+    const std::string output = home + "/output.txt";
+    const pid_t pid = StartProgram(home, {"--device", byId.c_str(), "--fast"}, output);
+    ASSERT_GT(pid, 0);
+    EXPECT_TRUE(answers(master));
+
+    close(master); // pulled out
+    fs::remove(byId);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const long before = CpuTicks(pid);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const long used = CpuTicks(pid) - before;
+    // Spinning would take the whole 2 s (200 ticks at 100 a second); waiting takes next to none.
+    EXPECT_GE(before, 0);
+    EXPECT_LT(used, sysconf(_SC_CLK_TCK) / 2) << used << " ticks in 2 s";
+
+    master = plugIn(); // plugged in again, under the same stable name
+    EXPECT_TRUE(answers(master));
+    EXPECT_EQ(StopProgram(pid, SIGINT), 0);
+    close(master);
+    const std::string shown = ReadFile(output);
+    std::size_t reports = 0;
+    for (auto at = shown.find("оборвана"); at != std::string::npos;
+         at = shown.find("оборвана", at + 1))
+        ++reports;
+    EXPECT_EQ(reports, 1u) << shown;
+    EXPECT_NE(shown.find("снова на месте"), std::string::npos) << shown;
     fs::remove_all(home);
 }
 #endif

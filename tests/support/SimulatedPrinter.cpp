@@ -35,7 +35,10 @@ SimulatedPrinter::SimulatedPrinter(int comNumber, const DeviceModel::Options& op
 
     server_ = std::make_unique<sim::Server>(model_, mutex_);
     std::string error;
-    if (!server_->OpenPty(error) || !sim::MakePortLink(port_, server_->SlavePath(), link_, error)) {
+    claim_ = sim::ClaimPort(port_, error);
+    if (claim_ < 0 || !server_->OpenPty(error) ||
+        !sim::MakePortLink(port_, claim_, server_->SlavePath(), link_, error)) {
+        sim::ReleasePort(port_, claim_);
         server_.reset();
         std::filesystem::remove_all(configHome_);
         if (hadXdg_)
@@ -53,6 +56,7 @@ SimulatedPrinter::~SimulatedPrinter() {
     if (thread_.joinable()) thread_.join();
     server_->Close();
     server_.reset();
+    sim::ReleasePort(port_, claim_);
     std::error_code ec;
     std::filesystem::remove_all(configHome_, ec);
     if (hadXdg_)
@@ -65,7 +69,7 @@ std::vector<SimulatedPrinter::Request> SimulatedPrinter::Requests() const {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<Request> out;
     for (const auto& r : model_.Requests())
-        out.push_back({r.command, r.data});
+        out.push_back({r.command, r.data, r.refused});
     return out;
 }
 
@@ -93,4 +97,5 @@ void SimulatedPrinter::HangUp() {
     server_->HangUp();
     // The serving thread closes the line; wait until it has, so the caller can rely on it.
     if (thread_.joinable()) thread_.join();
+    sim::ServeNothing(claim_);
 }

@@ -37,6 +37,7 @@ public:
     struct Request {
         int Command;
         std::string Data; // as received, Windows-1251
+        bool Refused;     // the reply carried an error bit
     };
     std::vector<Request> Requests() const; // every well-formed request, in order
     void ClearRequests();
@@ -60,6 +61,7 @@ private:
     std::unique_ptr<sim::Server> server_;
     std::thread thread_;
     std::string configHome_, link_, slave_;
+    int claim_ = -1; // the simulator's claim on COMn, as tr7042k-sim holds it
     bool hadXdg_ = false;
     std::string savedXdg_;
 };
