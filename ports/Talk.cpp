@@ -94,11 +94,7 @@ bool ParseTalkPort(const std::string& word, const PortRoots& roots, TalkPort& po
                 std::to_string(PortNumberMax) + ")";
         return false;
     }
-    std::string path = word.find('/') == std::string::npos ? roots.Dev + "/" + word : word;
-    if (path[0] != '/') {
-        char cwd[4096];
-        if (getcwd(cwd, sizeof cwd)) path = std::string(cwd) + "/" + path;
-    }
+    const std::string path = DevicePathOf(roots, word);
     struct stat st;
     if (stat(path.c_str(), &st) != 0) {
         error = "нет устройства " + path;
