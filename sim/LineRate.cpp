@@ -53,6 +53,12 @@ std::string ReadAtRate(std::string_view sent, int sentBaud, int readBaud) {
     return read;
 }
 
+bool IsLineRate(int baud) {
+    for (int rate : {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200})
+        if (rate == baud) return true;
+    return false;
+}
+
 bool RatesFarApart(int a, int b) {
     const long long low = a < b ? a : b, high = a < b ? b : a;
     return low <= 0 || 4 * low <= high;

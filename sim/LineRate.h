@@ -12,6 +12,9 @@
 // mode hands on as a NUL byte.
 namespace sim {
 
+// Whether a serial line can be set to this rate (1200 to 115200, the usual steps).
+bool IsLineRate(int baud);
+
 // What a receiver at readBaud reads of bytes sent back to back at sentBaud.
 std::string ReadAtRate(std::string_view sent, int sentBaud, int readBaud);
 

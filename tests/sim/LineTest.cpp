@@ -516,6 +516,8 @@ TEST(SimProgram, RefusesOptionsItCannotTake) {
         {{config}, {"--status-bits", "45:0,2,0,0,0,0,1"}, "неверные биты состояния"},
         {{config}, {"--status-bits", "45:0,100,0,0,0,0"}, "неверные биты состояния"},
         {{config}, {"--line-time", "fast"}, "--line-time fast"},
+        {{config}, {"--baud", "12345"}, "--baud 12345: нужна одна из скоростей"},
+        {{config}, {"--baud", "fast"}, "--baud fast"},
         {{config}, {"--paper-lines", ""}, "--paper-lines"},
         {{config}, {"--open-receipt", "z"}, "неверный вид чека"},
         {{config}, {"--colour"}, "неизвестный параметр"},
