@@ -12,11 +12,13 @@
 #include "Replies.h"
 #ifndef _WIN32
 #include "PortCheck.h"
+#include "TraceCheck.h"
 #endif
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 
+#include <cstdlib>
 #include <stdexcept>
 
 TForm1* Form1 = nullptr;
@@ -45,6 +47,19 @@ QString PortFailureLines(int port) {
 #else
     (void)port;
     return {};
+#endif
+}
+
+// The exchange trace asked for with TR7042K_TRACE and not being written, told once per
+// connection: the exchanges go on without it.
+void TellTraceTrouble() {
+#ifndef _WIN32
+    const char* file = std::getenv("TR7042K_TRACE");
+    std::string text = TraceTrouble(PrinterTraceState(), file ? file : "");
+    if (text.empty()) return;
+    QString line = QString::fromStdString(text);
+    line[0] = line[0].toUpper();
+    ShowMessage(line + QStringLiteral(".\nОбмен с принтером продолжается без трассы."));
 #endif
 }
 
@@ -171,6 +186,7 @@ void TForm1::Button2Click(QObject*) {
             ShowMessage(QStringLiteral("Невозможно подключить порт") + PortFailureLines(port));
             return;
         }
+        TellTraceTrouble();
         ResetLogTrouble();
         Shape1->setBrushColor(Connected);
         Button2->setText(QStringLiteral("Отключить"));

@@ -48,6 +48,13 @@ void FixUp(char* data, int command) {
 
 } // namespace
 
+uint32_t PrinterStatusWord(const unsigned char status[6]) {
+    uint32_t word = 0;
+    for (const StatusBit& bit : StatusMap)
+        if (status[bit.Byte] & bit.Mask) word |= bit.Error;
+    return word;
+}
+
 void PrinterDecodeReply() {
     PrinterLinkState& L = PrinterLink;
     RetData& R = L.Reply;
@@ -63,8 +70,7 @@ void PrinterDecodeReply() {
     else if (L.LinkFault & FaultChecksum)
         L.ErrorWord |= ERR_PROTOCOL;
     else
-        for (const StatusBit& bit : StatusMap)
-            if (L.StatusBytes[bit.Byte] & bit.Mask) L.ErrorWord |= bit.Error;
+        L.ErrorWord |= PrinterStatusWord(L.StatusBytes);
 
     // A reply that never completed (or was refused) carries no data worth showing.
     if (L.ErrorWord & (ERR_TIMEOUT | ERR_NAK)) L.ReplyData[0] = 0;

@@ -51,6 +51,7 @@ void PrinterAwaitReply(int code) {
     L.LinkReady = 0;
     L.LinkFault = 0;
     L.ReplyData[0] = 0;
+    L.Line = PrinterLineStats{};
     // No checksum received yet: a reply cut short before its BCC can never match a stale one.
     L.RxCheck = 0xFFFFFFFFu;
 }
@@ -92,15 +93,20 @@ int PrinterExchange(PrinterWindow window, int tag, int code, const char* data) {
 
     SerialDrain(L.LinkPort);
     SerialPurge(L.LinkPort, true, true);
-    SerialWrite(L.LinkPort, frame, len); // a failed write shows as the time-out that follows
+    L.ExchangeStart = SerialClockMicros();
+    // A failed write shows as the time-out that follows.
+    int written = SerialWrite(L.LinkPort, frame, len);
+    L.Line.BytesSent = written > 0 ? (uint32_t)written : 0;
+    if (L.TraceFile != SERIAL_FILE_INVALID) PrinterTraceSent(frame, len, written);
 
-    // Read until the receiver has seen the end of a reply or a NAK; give up after 50
-    // consecutive empty reads. Every byte read restarts that count (PrinterReceive resets it).
+    // Read until the receiver has seen the end of a reply or a NAK; give up after 50 (or as
+    // many as set) consecutive empty reads. Every byte read restarts that count (PrinterReceive
+    // resets it).
     long busy = 0, other = 0;
     const long long deadline = SerialNowMs() + L.ExchangeLimitMs;
     bool late = false;
     L.WaitCount = 0;
-    while (L.WaitCount < LINK_MAX_WAITS && !late) {
+    while (L.WaitCount < L.WaitLimit && !late) {
         while (!L.LinkReady && busy < MaxBusyBytes && other < MaxOtherBytes &&
                !(late = SerialNowMs() >= deadline) && PrinterReceive() == 1) {
             if (L.RxByte == SYN)
@@ -110,10 +116,15 @@ int PrinterExchange(PrinterWindow window, int tag, int code, const char* data) {
         }
         if (L.LinkReady || busy >= MaxBusyBytes || other >= MaxOtherBytes || late) break;
         L.WaitCount++;
+        if (L.TraceFile != SERIAL_FILE_INVALID) PrinterTraceIdle();
     }
+
+    L.Line.Micros = (uint32_t)(SerialClockMicros() - L.ExchangeStart);
+    L.Line.FrameOpen = !L.LinkReady && L.RxState != WaitSoh;
 
     PrinterDecodeReply();
     L.LinkReady = 1;
+    if (L.TraceFile != SERIAL_FILE_INVALID) PrinterTraceOutcome();
 
     // The record is on disk before the caller sees the result: a caller that shows an error
     // box and is ended meanwhile has lost nothing from the log.
@@ -123,4 +134,14 @@ int PrinterExchange(PrinterWindow window, int tag, int code, const char* data) {
     else if (window)
         PrinterPostReply(window, L.ReplyMessage, (unsigned)code, &L.Reply);
     return 0;
+}
+
+void PrinterGetLineStats(PrinterLineStats* stats) {
+    if (stats) *stats = PrinterLink.Line;
+}
+
+int PrinterSetReplyWait(int emptyReads) {
+    int before = PrinterLink.WaitLimit;
+    PrinterLink.WaitLimit = emptyReads < 1 ? 1 : emptyReads;
+    return before;
 }

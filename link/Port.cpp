@@ -28,10 +28,15 @@ int PrinterOpenPort(int port, int baud) {
     }
     SerialHandle h = SerialOpen(port);
     L.LinkPort = h;
-    if (h == SERIAL_INVALID) return -1;
+    if (h == SERIAL_INVALID) {
+        PrinterTraceClose(); // the trace of a port opened before ends with it
+        return -1;
+    }
     // Line settings and the purge are best effort: the handle is good whatever they say.
     SerialConfigure(h, baud);
     SerialPurge(h, true, true);
+    char path[512];
+    PrinterTraceOpen(port, baud, SerialPortPath(port, path, sizeof path) ? path : "");
     return (int)h;
 }
 
@@ -40,6 +45,7 @@ int PrinterClosePort() {
     // No port held is a port closed: disconnecting must always be possible, also after a close
     // that failed (the handle is given up all the same, below).
     if (L.LinkPort == SERIAL_INVALID) return 1;
+    PrinterTraceClose();
     SerialDrain(L.LinkPort);
     SerialPurge(L.LinkPort, true, true);
     int ok = SerialClose(L.LinkPort);
@@ -51,5 +57,6 @@ int PrinterClosePort() {
 
 void PrinterLinkReset() {
     if (PrinterLink.LinkPort != SERIAL_INVALID) SerialClose(PrinterLink.LinkPort);
+    SerialFileClose(PrinterLink.TraceFile);
     PrinterLink = PrinterLinkState{};
 }

@@ -87,6 +87,37 @@ int PrinterCommand(PrinterWindow window, PrinterCallback callback, int tag, int 
 int PrinterExchangeCallback(PrinterCallback callback, int tag, int code, const char* data);
 int PrinterExchange(PrinterWindow window, int tag, int code, const char* data);
 
+// What the last exchange did on the line, for diagnosing the line (tr7042k-ports line, probe).
+struct PrinterLineStats {
+    uint32_t BytesSent;     // request bytes the port took
+    uint32_t BytesReceived; // every byte read, whatever it was
+    uint32_t SynReceived;   // SYN bytes: the device said it was at work
+    uint32_t NoiseReceived; // bytes outside any frame that were neither SOH, SYN nor NAK
+    uint32_t FrameOpen;     // 1: the wait ended in the middle of a reply frame (cut short)
+    uint32_t Micros;        // from the request's write to the end of the reply or of the wait
+};
+void PrinterGetLineStats(PrinterLineStats* stats);
+
+// How many empty reads of 100 ms in a row an exchange waits before it gives up: 50 (about
+// 5 seconds) unless changed. Gives the number before the change; values below 1 count as 1.
+int PrinterSetReplyWait(int emptyReads);
+
+// The exchange trace. When the environment variable TR7042K_TRACE names a file at
+// PrinterOpenPort, every frame sent and received until PrinterClosePort is appended to it with
+// its time, raw bytes and meaning. The state says whether that is happening, and if the file
+// could not be opened, why.
+enum PrinterTraceStateCode {
+    PRINTER_TRACE_OFF = 0,      // TR7042K_TRACE is not set
+    PRINTER_TRACE_ON,           // frames are being written
+    PRINTER_TRACE_SYMLINK,      // the name is a symbolic link, which is never followed
+    PRINTER_TRACE_NOT_FILE,     // a folder, device or pipe, not a regular file
+    PRINTER_TRACE_DENIED,       // no permission to write or create it
+    PRINTER_TRACE_NO_FOLDER,    // its folder does not exist
+    PRINTER_TRACE_FAILED,       // it could not be opened for another reason
+    PRINTER_TRACE_WRITE_FAILED, // it was opened, but a write failed (a full disk)
+};
+int PrinterTraceState();
+
 // Reads at most one byte and feeds it to the reply receiver: 1 when a byte was read, else 0.
 int PrinterReceive();
 // Judges the finished exchange and fills the reply record.

@@ -101,6 +101,16 @@ void (*const Handlers[RxStateCount])() = {OnWaitSoh, OnWaitLen,  OnWaitSeq, OnWa
 void PrinterReceiveByte(unsigned char byte) {
     L.RxByte = byte;
     if (L.RxState >= RxStateCount) L.RxState = WaitSoh;
+    if (L.TraceFile != SERIAL_FILE_INVALID) PrinterTraceByte(byte);
+    // The line's account: between frames a SYN says the device works, and anything but the
+    // start of a frame or a NAK is noise (a wrong baud rate, another device).
+    L.Line.BytesReceived++;
+    if (L.RxState == WaitSoh) {
+        if (byte == 0x16)
+            L.Line.SynReceived++;
+        else if (byte != 0x01 && byte != 0x15)
+            L.Line.NoiseReceived++;
+    }
     switch (byte) {
     case 0x01: // SOH restarts frame assembly from any state
         L.RxState = WaitSoh;

@@ -38,3 +38,30 @@ void SerialClearError(SerialHandle h);
 int SerialClose(SerialHandle h);
 // A monotonic clock in milliseconds, for the bound on an exchange's length.
 long long SerialNowMs();
+
+// Besides the port the link touches the OS for its exchange trace only: a monotonic clock and one
+// file that it appends to.
+
+// Microseconds of a clock that never goes back (not the time of day).
+int64_t SerialClockMicros();
+
+typedef intptr_t SerialFile;
+enum : intptr_t { SERIAL_FILE_INVALID = -1 };
+
+// Why a file could not be opened for appending.
+enum SerialFileProblem {
+    SERIAL_FILE_OK = 0,
+    SERIAL_FILE_SYMLINK,   // the name is a symbolic link: never followed
+    SERIAL_FILE_NOT_FILE,  // a folder, a device, a pipe: not a regular file
+    SERIAL_FILE_DENIED,    // no permission to write it or to create it there
+    SERIAL_FILE_NO_FOLDER, // the folder it would be in does not exist
+    SERIAL_FILE_FAILED,    // any other failure
+};
+
+// Opens a regular file for appending, creating it readable by its owner only when it is
+// missing, never through a symbolic link. SERIAL_FILE_INVALID with the reason in *problem.
+SerialFile SerialFileAppendOpen(const char* path, SerialFileProblem* problem);
+// Appends n bytes in one write, so that records of several processes do not interleave;
+// false when they were not all written.
+bool SerialFileWrite(SerialFile f, const char* data, int n);
+void SerialFileClose(SerialFile f);

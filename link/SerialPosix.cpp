@@ -10,6 +10,7 @@
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -172,9 +173,7 @@ void SerialPurge(SerialHandle h, bool output, bool input) {
 }
 
 long long SerialNowMs() {
-    struct timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return (long long)t.tv_sec * 1000 + t.tv_nsec / 1000000;
+    return SerialClockMicros() / 1000;
 }
 
 void SerialDrain(SerialHandle h) {
@@ -257,4 +256,65 @@ int SerialClose(SerialHandle h) {
     }
     flock(fd, LOCK_UN);
     return close(fd) == 0 ? 1 : 0;
+}
+
+int64_t SerialClockMicros() {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (int64_t)ts.tv_sec * 1000000 + ts.tv_nsec / 1000;
+}
+
+SerialFile SerialFileAppendOpen(const char* path, SerialFileProblem* problem) {
+    SerialFileProblem none;
+    if (!problem) problem = &none;
+    // O_NONBLOCK: a pipe with no reader must not hold the open; only a regular file is kept.
+    int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        switch (errno) {
+        case ELOOP:
+            *problem = SERIAL_FILE_SYMLINK;
+            break;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            *problem = SERIAL_FILE_DENIED;
+            break;
+        case ENOENT:
+        case ENOTDIR:
+            *problem = SERIAL_FILE_NO_FOLDER;
+            break;
+        case EISDIR:
+        case ENXIO:
+            *problem = SERIAL_FILE_NOT_FILE;
+            break;
+        default:
+            *problem = SERIAL_FILE_FAILED;
+            break;
+        }
+        return SERIAL_FILE_INVALID;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        *problem = SERIAL_FILE_NOT_FILE;
+        return SERIAL_FILE_INVALID;
+    }
+    *problem = SERIAL_FILE_OK;
+    return (SerialFile)fd;
+}
+
+bool SerialFileWrite(SerialFile f, const char* data, int n) {
+    if (f == SERIAL_FILE_INVALID || n < 0) return false;
+    int done = 0;
+    while (done < n) {
+        ssize_t k = write((int)f, data + done, (size_t)(n - done));
+        if (k < 0 && errno == EINTR) continue;
+        if (k <= 0) return false;
+        done += (int)k;
+    }
+    return true;
+}
+
+void SerialFileClose(SerialFile f) {
+    if (f != SERIAL_FILE_INVALID) close((int)f);
 }

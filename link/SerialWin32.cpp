@@ -170,3 +170,51 @@ int SerialClose(SerialHandle h) {
     }
     return ok;
 }
+
+int64_t SerialClockMicros() {
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return (int64_t)(now.QuadPart / frequency.QuadPart * 1000000 +
+                     now.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart);
+}
+
+SerialFile SerialFileAppendOpen(const char* path, SerialFileProblem* problem) {
+    SerialFileProblem none;
+    if (!problem) problem = &none;
+    // The reparse point itself is opened, not what it leads to; a link is then refused.
+    HANDLE h =
+        CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        *problem = error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT ? SERIAL_FILE_DENIED
+                   : error == ERROR_PATH_NOT_FOUND ? SERIAL_FILE_NO_FOLDER
+                                                   : SERIAL_FILE_FAILED;
+        return SERIAL_FILE_INVALID;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        CloseHandle(h);
+        *problem = SERIAL_FILE_SYMLINK;
+        return SERIAL_FILE_INVALID;
+    }
+    if (GetFileType(h) != FILE_TYPE_DISK || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        CloseHandle(h);
+        *problem = SERIAL_FILE_NOT_FILE;
+        return SERIAL_FILE_INVALID;
+    }
+    *problem = SERIAL_FILE_OK;
+    return (SerialFile)h;
+}
+
+bool SerialFileWrite(SerialFile f, const char* data, int n) {
+    if (f == SERIAL_FILE_INVALID || n < 0) return false;
+    DWORD written = 0;
+    return WriteFile((HANDLE)f, data, (DWORD)n, &written, nullptr) && written == (DWORD)n;
+}
+
+void SerialFileClose(SerialFile f) {
+    if (f != SERIAL_FILE_INVALID) CloseHandle((HANDLE)f);
+}

@@ -174,6 +174,15 @@ std::string NotAPort(const PortRoots& roots, const std::string& path, const stru
 
 } // namespace
 
+std::string DevicePathOf(const PortRoots& roots, const std::string& device) {
+    std::string path = device.find('/') == std::string::npos ? roots.Dev + "/" + device : device;
+    if (!path.empty() && path[0] != '/') {
+        char cwd[4096];
+        if (getcwd(cwd, sizeof cwd)) path = std::string(cwd) + "/" + path;
+    }
+    return path;
+}
+
 MapResult MapPort(const PortRoots& roots, int port, const std::string& device) {
     MapResult r;
     char link[4096];
@@ -181,11 +190,7 @@ MapResult MapPort(const PortRoots& roots, int port, const std::string& device) {
     if (!PortLinkPath(port, link, sizeof link, &why)) return Failed(r, ExitFailed, NoLinkPath(why));
     r.Link = link;
     if (device.empty()) return Failed(r, ExitNotSerial, "не задано устройство");
-    std::string path = device.find('/') == std::string::npos ? roots.Dev + "/" + device : device;
-    if (path[0] != '/') {
-        char cwd[4096];
-        if (getcwd(cwd, sizeof cwd)) path = std::string(cwd) + "/" + path;
-    }
+    const std::string path = DevicePathOf(roots, device);
     struct stat target;
     if (stat(path.c_str(), &target) != 0) {
         const int e = errno;

@@ -26,6 +26,10 @@ struct SerialDevice {
 // name order (ttyS2 before ttyS10).
 std::vector<SerialDevice> ListSerialDevices(const PortRoots& roots);
 
+// A device as the technician names it (a path, or a name under <dev> such as ttyUSB0) as an
+// absolute path.
+std::string DevicePathOf(const PortRoots& roots, const std::string& device);
+
 // The stable name under <dev>/serial/by-id of a device, or an empty string.
 std::string StableName(const PortRoots& roots, const std::string& device);
 

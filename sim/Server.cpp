@@ -1,5 +1,6 @@
 #include "Server.h"
 
+#include "LineRate.h"
 #include "PortPath.h"
 
 #include <algorithm>
@@ -42,6 +43,13 @@ speed_t SpeedOf(int baud) {
     default:
         return 0;
     }
+}
+
+int BaudOf(speed_t speed) {
+    for (int baud : {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}) {
+        if (SpeedOf(baud) == speed) return baud;
+    }
+    return 0;
 }
 
 } // namespace
@@ -235,6 +243,18 @@ bool Server::OpenSerial(const std::string& path, int baud, std::string& error) {
     return true;
 }
 
+int Server::HostRate() const {
+    termios tio{};
+    if (slave_ < 0 || tcgetattr(slave_, &tio) != 0) return 0;
+    return BaudOf(cfgetospeed(&tio));
+}
+
+int Server::OtherHostRate() const {
+    if (lineRate_ <= 0 || slave_ < 0) return 0;
+    const int host = HostRate();
+    return host > 0 && host != lineRate_ ? host : 0;
+}
+
 void Server::Close() {
     if (fd_ >= 0) close(fd_);
     if (slave_ >= 0) close(slave_);
@@ -364,8 +384,9 @@ void Server::Run() {
     auto lastTick = Clock::now();
     auto lastInput = lastTick;
     bool inputPending = false;
-    bool syn = false;       // a SYN stream is running
-    bool synAlways = false; // ... and lasts while the fault stays on for good
+    bool syn = false;              // a SYN stream is running
+    std::string synBytes(1, kSyn); // a SYN as the host reads it
+    bool synAlways = false;        // ... and lasts while the fault stays on for good
     auto nextSyn = lastTick;
     auto lastExclusiveCheck = lastTick;
     int interval = 60;
@@ -406,6 +427,9 @@ void Server::Run() {
                 if (!AwaitWire(static_cast<std::size_t>(n))) continue;
                 syn = false;
                 lastInput = Clock::now();
+                // The host's rate is read with every request: a console may reconnect at another.
+                const int otherRate = OtherHostRate();
+                if (otherRate && RatesFarApart(otherRate, lineRate_)) continue;
                 DeviceModel::Output out;
                 std::size_t before = 0;
                 bool synAlwaysNow = false;
@@ -417,6 +441,12 @@ void Server::Run() {
                 }
                 inputPending = true;
                 Deliver(before);
+                if (otherRate) {
+                    out = AtHostRate(out, lineRate_, otherRate);
+                    synBytes = ReadAtRate(std::string(1, kSyn), lineRate_, otherRate);
+                } else {
+                    synBytes.assign(1, kSyn);
+                }
                 if (!Send(out)) continue;
                 if (out.hangUp) {
                     HangUp();
@@ -451,7 +481,7 @@ void Server::Run() {
                 if (model_.GetFaults().synForever != DeviceModel::kAlways) syn = false;
             }
             if (syn) {
-                WriteAll(std::string(1, kSyn));
+                WriteAll(synBytes);
                 nextSyn += std::chrono::milliseconds(interval);
             }
         }
@@ -463,6 +493,7 @@ void Server::Run() {
                 std::lock_guard<std::mutex> lock(mutex_);
                 out = model_.LineIdle();
             }
+            if (const int otherRate = OtherHostRate()) out = AtHostRate(out, lineRate_, otherRate);
             Send(out);
         }
     }

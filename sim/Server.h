@@ -57,6 +57,13 @@ public:
     void SetKeepHistory(bool keep) { keepHistory_ = keep; }
     // A request left incomplete this long is dropped with a NAK.
     void SetIdleTimeoutMs(int ms) { idleMs_ = ms; }
+    // On a pseudo-terminal: the device works at this baud rate only, whatever the host set on
+    // the line. At a rate near it the host reads the device's answers garbled, as a UART at the
+    // wrong rate reads them; at a rate four times off or more the device takes nothing the host
+    // sends and stays silent. 0 (the default): the device answers at any rate.
+    void SetLineRate(int baud) { lineRate_ = baud; }
+    // The baud rate the host has set on the pseudo-terminal; 0 when it is not known.
+    int HostRate() const;
 
     // Serves until Stop(), or until the line is hung up (HangUp(), the hang-up fault, or a real
     // line whose far end has gone: an adapter pulled out).
@@ -76,6 +83,8 @@ private:
     void WriteAll(const std::string& bytes);
     void Drain();
     void Deliver(std::size_t requestsBefore);
+    // The host's rate when the device keeps to its own and the host has set another; else 0.
+    int OtherHostRate() const;
     void ClearLeftExclusive();
 
     DeviceModel& model_;
@@ -91,6 +100,7 @@ private:
     TraceSink trace_;
     std::chrono::steady_clock::time_point inputDue_{}; // when paced input has all arrived
     int idleMs_ = 500;
+    int lineRate_ = 0;
     bool keepHistory_ = true;
 };
 

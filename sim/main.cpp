@@ -2,6 +2,7 @@
 // prints the paper roll, the customer display, drawer, cut and beep events as they happen.
 #include "Cp1251.h"
 #include "DeviceModel.h"
+#include "LineRate.h"
 #include "PortPath.h"
 #include "Server.h"
 
@@ -26,7 +27,9 @@ const char* kHelp = R"(Использование: tr7042k-sim [параметр
   --port COMn            псевдотерминал, связанный как COMn (по умолчанию COM1): ссылка comN
                          в $XDG_CONFIG_HOME/tr7042k/ports (или ~/.config/tr7042k/ports)
   --device PATH          настоящий последовательный порт (8N1), например /dev/ttyUSB0
-  --baud N               скорость линии и темп передачи (по умолчанию 19200)
+  --baud N               скорость аппарата (1200 ... 115200): темп передачи, а на
+                         псевдотерминале и скорость, на которой он понимает консоль
+                         (без --baud: 19200, любая скорость)
   --no-pacing            отвечать без темпа передачи по скорости линии
   --line-time MS         время печати одной строки (по умолчанию 25)
   --cut-time MS          время отрезки чека (по умолчанию 300)
@@ -165,6 +168,7 @@ int main(int argc, char** argv) {
     int port = 1;
     std::string device;
     int baud = 19200;
+    bool baudGiven = false; // the device keeps to its rate on a pseudo-terminal too
     bool pacing = true;
     int lineTime = 25, cutTime = 300;
     bool trace = false, fresh = false, paperOut = false, clockInvalid = false;
@@ -207,7 +211,16 @@ int main(int argc, char** argv) {
         } else if (arg == "--device") {
             device = value("путь");
         } else if (arg == "--baud") {
-            baud = std::atoi(value("скорость").c_str());
+            // The rates a serial line can be set to: a device keeps to one of them.
+            baud = count("скорость", 115200);
+            if (!sim::IsLineRate(baud)) {
+                std::fprintf(stderr,
+                             "tr7042k-sim: --baud %d: нужна одна из скоростей 1200, 2400, 4800, "
+                             "9600, 19200, 38400, 57600, 115200\n",
+                             baud);
+                return 1;
+            }
+            baudGiven = true;
         } else if (arg == "--no-pacing") {
             pacing = false;
         } else if (arg == "--line-time") {
@@ -291,6 +304,7 @@ int main(int argc, char** argv) {
     sim::Server server(model, mutex);
     server.SetEventSink(ShowEvents);
     server.SetKeepHistory(false);
+    if (baudGiven) server.SetLineRate(baud);
     if (trace) {
         server.SetTraceSink([](const DeviceModel::Request& r) {
             std::printf("→ 0x%02X %s\n", r.command, Shown(r.data).c_str());

@@ -1,11 +1,15 @@
 // Exchange timings of the link against a device on a pseudo-terminal: the rate of answered
-// exchanges, and how long a NAK and a silent device hold an exchange.
+// exchanges, and how long a NAK and a silent device hold an exchange. The answered and the NAK
+// exchanges run twice: /0 as usual, /1 with the exchange trace written (TR7042K_TRACE), so the
+// trace's cost shows beside them.
 #include "LinkPeer.h"
 #include "PrinterLink.h"
 
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -21,13 +25,16 @@ struct Device {
     std::unique_ptr<linktest::PtyPeer> peer = std::make_unique<linktest::PtyPeer>();
     bool open = false;
 
-    Device() {
+    explicit Device(bool traced = false) {
         PrinterLinkReset();
         env->linkPort(1, peer->slavePath());
-        open = PrinterOpenPort(1, 115200) >= 0;
+        if (traced) setenv("TR7042K_TRACE", (env->root() / "trace.txt").c_str(), 1);
+        open =
+            PrinterOpenPort(1, 115200) >= 0 && (!traced || PrinterTraceState() == PRINTER_TRACE_ON);
         replies = 0;
     }
     ~Device() {
+        unsetenv("TR7042K_TRACE");
         PrinterLinkReset();
         peer.reset();
         env.reset();
@@ -42,7 +49,7 @@ void rate(benchmark::State& state) {
 
 // Status requests answered at once with a valid reply.
 void StatusExchange(benchmark::State& state) {
-    Device device;
+    Device device(state.range(0) != 0);
     if (!device.open) {
         state.SkipWithError("cannot open the test port");
         return;
@@ -54,7 +61,7 @@ void StatusExchange(benchmark::State& state) {
 
 // Status requests answered at once with NAK.
 void NakExchange(benchmark::State& state) {
-    Device device;
+    Device device(state.range(0) != 0);
     if (!device.open) {
         state.SkipWithError("cannot open the test port");
         return;
@@ -78,9 +85,38 @@ void SilentDevice(benchmark::State& state) {
         benchmark::DoNotOptimize(PrinterGetStatus(nullptr, countReply, 0, 1));
 }
 
+// The link's own work for one answered exchange, without the wait for the device: the request's
+// frame, the reply's bytes through the receiver and the decode; with the trace (/1) also its
+// records and their two writes. Set beside an exchange's time, it is what the trace costs.
+void ExchangeWork(benchmark::State& state) {
+    Device device(state.range(0) != 0);
+    if (!device.open) {
+        state.SkipWithError("cannot open the test port");
+        return;
+    }
+    const std::string reply = linktest::replyFrame(0x21, 0x4A, "");
+    unsigned char frame[LINK_FRAME_SIZE];
+    for (auto _ : state) {
+        const int length = PrinterBuildFrame(frame, sizeof frame, 0x21, 0x4A, "X");
+        PrinterAwaitReply(0x4A);
+        if (PrinterLink.TraceFile != SERIAL_FILE_INVALID) PrinterTraceSent(frame, length, length);
+        for (unsigned char c : reply)
+            PrinterReceiveByte(c);
+        PrinterDecodeReply();
+        if (PrinterLink.TraceFile != SERIAL_FILE_INVALID) PrinterTraceOutcome();
+        benchmark::DoNotOptimize(PrinterLink.Reply.ErrorWord);
+    }
+}
+
 // Real time: an exchange mostly waits for the device, which the CPU time does not see.
-BENCHMARK(StatusExchange)->UseRealTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
-BENCHMARK(NakExchange)->UseRealTime()->Unit(benchmark::kMicrosecond)->MinTime(1.0);
+BENCHMARK(StatusExchange)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(2.0);
+BENCHMARK(NakExchange)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMicrosecond)->MinTime(1.0);
+BENCHMARK(ExchangeWork)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(SilentDevice)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace

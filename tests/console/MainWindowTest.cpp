@@ -9,8 +9,10 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTextEdit>
 
 #include "CircleShape.h"
@@ -202,6 +204,32 @@ TEST_F(MainWindow, DisconnectNeverFailsAndTheWindowConnectsAgain) {
     Click("Button2");
     ExpectConnected(true);
     EXPECT_TRUE(Messages.Texts.isEmpty());
+}
+
+// A trace asked for that cannot be written is told once per connection, and the console goes
+// on without it; one that can is written and nothing is said.
+TEST_F(MainWindow, ATraceThatCannotBeWrittenIsToldOnConnecting) {
+    Ports.AddTerminal(2);
+    SelectPort(2);
+    QTemporaryDir scratch;
+    const QByteArray folder = QFile::encodeName(scratch.path());
+    setenv("TR7042K_TRACE", folder.constData(), 1);
+    Click("Button2");
+    ExpectConnected(true);
+    ASSERT_EQ(Messages.Texts.size(), 1);
+    EXPECT_EQ(Messages.Texts[0], U("Трасса обмена не пишется в ") + scratch.path() +
+                                     U(": это не обычный файл (папка, устройство или канал).\n"
+                                       "Обмен с принтером продолжается без трассы."));
+    Click("Button2");
+    Messages.Texts.clear();
+
+    const QByteArray file = folder + "/trace.txt";
+    setenv("TR7042K_TRACE", file.constData(), 1);
+    Click("Button2");
+    Click("Button2");
+    unsetenv("TR7042K_TRACE");
+    EXPECT_TRUE(Messages.Texts.isEmpty());
+    EXPECT_TRUE(QFile::exists(QFile::decodeName(file)));
 }
 
 TEST_F(MainWindow, NoBaudRateSelectedDoesNothing) {

@@ -2,6 +2,7 @@
 // run as a technician runs it. The port is opened the way the console opens it: exclusive
 // (flock and TIOCEXCL), raw.
 #include "Frames.h"
+#include "LineRate.h"
 #include "SimulatedPrinter.h"
 
 #include <gtest/gtest.h>
@@ -185,6 +186,33 @@ TEST(SimFixture, HangUpFaultDropsTheLine) {
     ASSERT_EQ(poll(&p, 1, 2000), 1);
     EXPECT_TRUE(p.revents & (POLLHUP | POLLERR));
     close(fd);
+}
+
+// A UART at another rate than the sender's: the classic cases of a serial line.
+TEST(LineRate, BytesReadAtAnotherRate) {
+    const std::string frame = Request(0x21, 0x4A, "X");
+    EXPECT_EQ(sim::ReadAtRate(frame, 19200, 19200), frame);
+    // 0xFF at half the reader's rate: its long start bit is read as a low bit 0 too.
+    EXPECT_EQ(sim::ReadAtRate("\xFF", 9600, 19200), "\xFE");
+    // 0x03 at half the reader's rate: the data bits read 0x1E, but the stop bit is sampled low,
+    // a framing error, which the port hands on as a NUL.
+    EXPECT_EQ(sim::ReadAtRate("\x03", 9600, 19200), std::string(1, '\0'));
+    // 0xFF at twice the reader's rate: its start bit is too short to be taken for one.
+    EXPECT_EQ(sim::ReadAtRate("\xFF", 19200, 9600), "");
+    EXPECT_NE(sim::ReadAtRate(frame, 19200, 9600), frame);
+    EXPECT_TRUE(sim::RatesFarApart(9600, 38400));
+    EXPECT_FALSE(sim::RatesFarApart(38400, 115200));
+
+    // A paced reply is read as one burst, which arrives when its last byte would have.
+    DeviceModel::Output paced;
+    for (char c : frame)
+        paced.chunks.push_back({DeviceModel::Micros{520}, std::string(1, c)});
+    paced.chunks.push_back({DeviceModel::Micros{60'000}, "\x16"});
+    const auto read = sim::AtHostRate(paced, 19200, 9600);
+    ASSERT_EQ(read.chunks.size(), 2u);
+    EXPECT_EQ(read.chunks[0].delay.count(), 520 * static_cast<long>(frame.size()));
+    EXPECT_EQ(read.chunks[0].bytes, sim::ReadAtRate(frame, 19200, 9600));
+    EXPECT_EQ(read.chunks[1].delay.count(), 60'000);
 }
 
 // A console killed while connected leaves the exclusive flag on the simulator's terminal (the
@@ -488,6 +516,8 @@ TEST(SimProgram, RefusesOptionsItCannotTake) {
         {{config}, {"--status-bits", "45:0,2,0,0,0,0,1"}, "неверные биты состояния"},
         {{config}, {"--status-bits", "45:0,100,0,0,0,0"}, "неверные биты состояния"},
         {{config}, {"--line-time", "fast"}, "--line-time fast"},
+        {{config}, {"--baud", "12345"}, "--baud 12345: нужна одна из скоростей"},
+        {{config}, {"--baud", "fast"}, "--baud fast"},
         {{config}, {"--paper-lines", ""}, "--paper-lines"},
         {{config}, {"--open-receipt", "z"}, "неверный вид чека"},
         {{config}, {"--colour"}, "неизвестный параметр"},

@@ -181,6 +181,46 @@ TEST_F(ComPort, NakBadChecksumAndSilence) {
     EXPECT_EQ(LogBytes(), expected);
 }
 
+// The exchange trace on the workstation: appended across connections, in CR LF, a NAK and a
+// reply each named; a folder given for the file is refused and the exchange goes on.
+TEST_F(ComPort, TraceOfANakAndAReply) {
+    DeleteFileA("trace.txt");
+    _putenv("TR7042K_TRACE=trace.txt");
+    for (int port : {NakPort, HealthyPort}) {
+        ASSERT_NE(PrinterOpenPort(port, 19200), -1);
+        EXPECT_EQ(PrinterTraceState(), PRINTER_TRACE_ON);
+        ASSERT_EQ(PrinterGetStatus(nullptr, Record, 0, 1), 0);
+        ASSERT_NE(PrinterClosePort(), 0);
+    }
+    std::string trace;
+    if (FILE* f = fopen("trace.txt", "rb")) {
+        char buffer[4096];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;)
+            trace.append(buffer, n);
+        fclose(f);
+    }
+    // The link's count goes on from one connection to the next: the second request has SEQ 0x22.
+    EXPECT_NE(trace.find("COM2 > 01 25 21 4A 58 05 30 30 3E 3D 03 | "), std::string::npos) << trace;
+    EXPECT_NE(trace.find("COM2 < 15 | NAK\r\n"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("COM2 = 02000000 | ERR_NAK; "), std::string::npos) << trace;
+    EXPECT_NE(trace.find("COM1 > 01 25 22 4A 58 05 30 30 3E 3E 03 | "), std::string::npos) << trace;
+    EXPECT_NE(trace.find("COM1 = 00E04000 | ST_FISCAL_NUMBER_SET ST_FM_FORMATTED ST_FISCALIZED "
+                         "ST_SERIAL_SET; "),
+              std::string::npos)
+        << trace;
+
+    CreateDirectoryA("trace-folder", nullptr);
+    _putenv("TR7042K_TRACE=trace-folder");
+    Deliveries.clear();
+    ASSERT_NE(PrinterOpenPort(HealthyPort, 19200), -1);
+    EXPECT_NE(PrinterTraceState(), PRINTER_TRACE_ON);
+    ASSERT_EQ(PrinterGetStatus(nullptr, Record, 0, 1), 0);
+    ASSERT_EQ(Deliveries.size(), 1u);
+    EXPECT_EQ(Deliveries[0].record.ErrorWord, HealthyState);
+    ASSERT_NE(PrinterClosePort(), 0);
+    _putenv("TR7042K_TRACE=");
+}
+
 namespace {
 
 LRESULT CALLBACK ReplyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,0 +1,9 @@
+// Why the exchange trace asked for with TR7042K_TRACE is not being written, in the technician's
+// words: shared by the console and tr7042k-ports.
+#pragma once
+
+#include <string>
+
+// The text for the link's trace state (PrinterTraceState) and the file's name; empty when the
+// trace is written or none was asked for.
+std::string TraceTrouble(int traceState, const std::string& file);
