@@ -2,6 +2,7 @@
 
 #include "PortPath.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
@@ -13,7 +14,8 @@ const char* const HelpText = R"(Использование: tr7042k-burnin [па
 строке на принтер, а в конце пишется отчет для сервисного центра.
 
 ПОРТ - COMn (как в консоли: ссылка comN в $XDG_CONFIG_HOME/tr7042k/ports, иначе
-/dev/ttyS<n-1>) или путь к устройству, например /dev/ttyUSB0.
+/dev/ttyS<n-1>) или путь к устройству, например /dev/ttyUSB0; устройство, к которому
+ведет COMn, проверяется как этот COMn.
 
   --passes N            число проходов теста (по умолчанию 1)
   --delay MS            задержка между подтестами, мс (по умолчанию 1500)
@@ -44,6 +46,19 @@ namespace {
 constexpr int MaxPassword = 32; // the console's password fields take at most 32 characters
 constexpr int Cashiers = 13; // the console offers cashiers "Оператор 1" to "Оператор 13"
 constexpr int Rates[] = {9600, 19200, 57600, 115200};
+
+// The COMn whose link in the ports folder leads to the same device as `path`; 0 for none.
+int MappedPortOf(const QString& path) {
+    const QString device = QFileInfo(path).canonicalFilePath();
+    char folder[4096];
+    if (device.isEmpty() || !PortsFolderPath(folder, sizeof folder)) return 0;
+    const QDir ports(QString::fromLocal8Bit(folder));
+    for (const QString& name : ports.entryList(QDir::System | QDir::Files, QDir::Name)) {
+        const int n = PortNumberFromName(name.toLocal8Bit().constData());
+        if (n > 0 && QFileInfo(ports.filePath(name)).canonicalFilePath() == device) return n;
+    }
+    return 0;
+}
 
 bool WholeNumber(const QString& text, int least, int& value) {
     static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
@@ -150,8 +165,16 @@ bool ParseOptions(const QStringList& arguments, TOptions& o, QString& error) {
             if (port.Number > 0) {
                 port.Name = port.Label = QStringLiteral("COM%1").arg(port.Number);
             } else if (arg.contains(QLatin1Char('/'))) {
-                port.Device = port.Name = QFileInfo(arg).absoluteFilePath();
-                port.Label = FileLabel(QFileInfo(arg).fileName());
+                // A device that a COMn leads to is that COMn, as the console knows it: a
+                // simulator's pseudo-terminal is a port only under the COMn it serves.
+                port.Number = MappedPortOf(arg);
+                if (port.Number > 0) {
+                    port.Name = port.Label = QStringLiteral("COM%1").arg(port.Number);
+                } else {
+                    port.Number = 0;
+                    port.Device = port.Name = QFileInfo(arg).absoluteFilePath();
+                    port.Label = FileLabel(QFileInfo(arg).fileName());
+                }
             } else {
                 error = QStringLiteral("«%1» - не порт: нужен COMn (1..%2) или путь к устройству")
                             .arg(arg)

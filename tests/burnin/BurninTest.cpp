@@ -249,8 +249,11 @@ TEST_F(Burnin, FourPrintersEachWithItsOwnFaultAndAMissingOne) {
     // Paced and printing at the usual speed, so it can be frozen mid-pass: it falls silent.
     Simulator& silent = Sim(43, {U("--factory-number"), U("TR00000043")});
     Sim(44, {U("--fast"), U("--fresh")});
+    // The fresh one named by its terminal's path: the COMn that leads there is the port.
+    const QString terminal =
+        QFileInfo(Config + QStringLiteral("/tr7042k/ports/com44")).symLinkTarget();
     Start({U("--passes"), U("1"), U("--delay"), U("0"), U("--out"), Out, U("COM41"), U("COM42"),
-           U("COM43"), U("COM44"), U("/nonexistent/ttyUSB9")});
+           U("COM43"), terminal, U("/nonexistent/ttyUSB9")});
     bool frozen = false;
     const int code = Finish([&] {
         if (!frozen && silent.Received().size() >= 15) {
