@@ -494,6 +494,15 @@ TEST_F(LinkTest, PortIsLetGoOfOnEveryWayOut) {
         if (PrinterOpenPort(1, 19200) < 0) _exit(3);
         (void)!write(ready, "y", 1);
     };
+    // The children inherit a first connect made while SIGHUP was ignored: a program that sets a
+    // signal back to its default after that still lets go of its port when the signal comes.
+    struct sigaction ignore = {};
+    struct sigaction saved = {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGHUP, &ignore, &saved);
+    ASSERT_GE(PrinterOpenPort(1, 19200), 0);
+    ASSERT_NE(PrinterClosePort(), 0);
+    sigaction(SIGHUP, &saved, nullptr);
     const struct {
         const char* way;
         int signal;
