@@ -100,7 +100,7 @@ int TBurnin::Run() {
     batch.ExitCode = ExitCode(batch.Outcome);
     for (const TPrinterRecord& printer : Printers) {
         // An empty error file says nothing: it is not kept.
-        const QString errors = QDir(Out).filePath(printer.Folder + QLatin1Char('/') + ErrorsFile);
+        const QString errors = FileOf(printer, ErrorsFile);
         if (QFileInfo(errors).size() == 0) QFile::remove(errors);
     }
     QString error;
@@ -144,7 +144,7 @@ void TBurnin::Start(int index) {
     process->setWorkingDirectory(out.filePath(printer.Folder)); // its fpllog.dat goes there
     process->setProcessEnvironment(environment);
     process->setStandardInputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(out.filePath(printer.Folder + QLatin1Char('/') + ErrorsFile));
+    process->setStandardErrorFile(FileOf(printer, ErrorsFile));
     // A group of its own, so the terminal's Ctrl-C reaches only this program, which passes the
     // stop on; and a stop of its own should this program die first.
     // Stop signals are held until the console has its own handling of them in place, so a stop
@@ -181,22 +181,21 @@ void TBurnin::Start(int index) {
 }
 
 QStringList TBurnin::ConsoleArguments(const TPrinterRecord& printer, int port) const {
-    QStringList arguments{
-        QStringLiteral("--batch"),
-        QStringLiteral("--port"),
-        QString::number(port),
-        QStringLiteral("--port-name"),
-        printer.Port.Name,
-        QStringLiteral("--baud"),
-        QString::number(O.Baud),
-        QStringLiteral("--passes"),
-        QString::number(O.Passes),
-        QStringLiteral("--delay"),
-        QString::number(O.Delay),
-        QStringLiteral("--cashier"),
-        QString::number(O.Cashier),
-        QStringLiteral("--journal"),
-        QDir(Out).absoluteFilePath(printer.Folder + QLatin1Char('/') + printer.Journal)};
+    QStringList arguments{QStringLiteral("--batch"),
+                          QStringLiteral("--port"),
+                          QString::number(port),
+                          QStringLiteral("--port-name"),
+                          printer.Port.Name,
+                          QStringLiteral("--baud"),
+                          QString::number(O.Baud),
+                          QStringLiteral("--passes"),
+                          QString::number(O.Passes),
+                          QStringLiteral("--delay"),
+                          QString::number(O.Delay),
+                          QStringLiteral("--cashier"),
+                          QString::number(O.Cashier),
+                          QStringLiteral("--journal"),
+                          FileOf(printer, printer.Journal)};
     if (O.NoFiscal) arguments << QStringLiteral("--no-fiscal");
     const std::pair<const char*, const std::optional<QString>*> passwords[] = {
         {"--password", &O.Password},
@@ -241,7 +240,6 @@ void TBurnin::Handle(int index, const QStringList& f) {
         Progress.Redraw();
     } else if (kind == QLatin1String("failed") && f.size() >= 4) {
         const int pass = f[1].toInt(), failed = f[3].toInt();
-        p.Failed += failed;
         if (!p.Failures.isEmpty() && p.Failures.last().Pass == pass &&
             p.Failures.last().Step == f[2])
             p.Failures.last().Failed += failed;
@@ -250,7 +248,7 @@ void TBurnin::Handle(int index, const QStringList& f) {
         Progress.Event(p, QStringLiteral("%1: отказавших команд %2 (всего %3)")
                               .arg(f[2])
                               .arg(failed)
-                              .arg(p.Failed));
+                              .arg(p.FailedCommands()));
     } else if (kind == QLatin1String("message") && f.size() >= 3) {
         p.Messages << TMessage{f[1], f[2]};
         Progress.Event(p, QStringLiteral("сообщение: %1").arg(f[2]));
@@ -292,8 +290,7 @@ void TBurnin::Ended(int index, int exitCode, QProcess::ExitStatus status) {
             p.Verdict = QStringLiteral("stopped");
             p.PassesDone = std::max(0, p.Pass - 1);
         } else {
-            const QString said =
-                LastLine(QDir(Out).filePath(p.Folder + QLatin1Char('/') + ErrorsFile));
+            const QString said = LastLine(FileOf(p, ErrorsFile));
             p.Trouble = status == QProcess::CrashExit
                             ? QStringLiteral("консоль завершилась аварийно")
                             : QStringLiteral("консоль завершилась с кодом %1").arg(exitCode);
@@ -301,9 +298,9 @@ void TBurnin::Ended(int index, int exitCode, QProcess::ExitStatus status) {
             p.Verdict = QStringLiteral("failed");
         }
     }
-    Progress.Event(
-        p,
-        QStringLiteral("итог: %1, отказавших команд %2").arg(VerdictWord(p.Verdict)).arg(p.Failed));
+    Progress.Event(p, QStringLiteral("итог: %1, отказавших команд %2")
+                          .arg(VerdictWord(p.Verdict))
+                          .arg(p.FailedCommands()));
     if (--Running == 0) QCoreApplication::exit(0);
 }
 
@@ -331,6 +328,10 @@ void TBurnin::SignalArrived() {
         }
         SignalConsoles(SIGTERM);
     }
+}
+
+QString TBurnin::FileOf(const TPrinterRecord& printer, const QString& name) const {
+    return QDir(Out).absoluteFilePath(printer.Folder + QLatin1Char('/') + name);
 }
 
 void TBurnin::SignalConsoles(int signal) {

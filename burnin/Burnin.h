@@ -40,6 +40,8 @@ private:
     void SignalArrived();
     void SignalConsoles(int signal);
     int ExitCode(QString& outcome) const;
+    // The path of a file in the printer's folder under the output folder.
+    QString FileOf(const TPrinterRecord& printer, const QString& name) const;
 
     const TOptions& O;
     QString Out, Console;

@@ -27,8 +27,7 @@ struct TPrinterRecord {
     QDateTime Started, Ended;
     int Pass = 0; // the pass running; 0 before the first
     int PassesDone = 0;
-    QString Step; // the step now running
-    int Failed = 0;
+    QString Step;                  // the step now running
     QList<TStepFailures> Failures; // in the order they happened
     QList<TMessage> Messages;
     bool LineLost = false;
@@ -37,6 +36,14 @@ struct TPrinterRecord {
     QString Trouble; // what went wrong with the console process itself
     double CpuSeconds = -1;
     qint64 PeakMemoryKb = -1;
+
+    // Failed commands of the whole run.
+    int FailedCommands() const {
+        int failed = 0;
+        for (const TStepFailures& f : Failures)
+            failed += f.Failed;
+        return failed;
+    }
 
     // "COM3 TR00012345", or just the port while the factory number is unknown.
     QString Title() const { return Factory.isEmpty() ? Port.Name : Port.Name + ' ' + Factory; }

@@ -62,7 +62,8 @@ QString TProgress::Row(const TPrinterRecord& printer) const {
     const QString step = printer.LineLost ? QStringLiteral("связь потеряна") : printer.Step;
     return Cell(printer.Port.Label, PortWidth) + Cell(printer.Factory, FactoryWidth) +
            Cell(pass, PassWidth) + Cell(step, StepWidth()) +
-           Cell(QString::number(printer.Failed).rightJustified(FailedWidth - 2), FailedWidth) +
+           Cell(QString::number(printer.FailedCommands()).rightJustified(FailedWidth - 2),
+                FailedWidth) +
            Cell(Elapsed(seconds), TimeWidth) + VerdictWord(printer.Verdict);
 }
 

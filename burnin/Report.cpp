@@ -100,7 +100,7 @@ QByteArray Json(const TBatchInfo& batch, const QList<TPrinterRecord>& printers) 
             {QStringLiteral("started"), IsoTime(p.Started)},
             {QStringLiteral("ended"), IsoTime(p.Ended)},
             {QStringLiteral("passes_done"), p.PassesDone},
-            {QStringLiteral("failed_commands"), p.Failed},
+            {QStringLiteral("failed_commands"), p.FailedCommands()},
             {QStringLiteral("failed_by_step"), byStep},
             {QStringLiteral("failed_by_pass"), byPass},
             {QStringLiteral("messages"), messages},
@@ -169,7 +169,7 @@ QByteArray Csv(const QList<TPrinterRecord>& printers) {
                            ShownTime(p.Started),
                            ShownTime(p.Ended),
                            QString::number(p.PassesDone),
-                           QString::number(p.Failed),
+                           QString::number(p.FailedCommands()),
                            StepTotals(p),
                            QString::number(p.Messages.size()),
                            VerdictWord(p.Verdict),
@@ -273,7 +273,8 @@ QByteArray Html(const TBatchInfo& batch, const QList<TPrinterRecord>& printers) 
                     .arg(Html(p.Port.Name), VerdictLabel(p.Verdict));
         for (const QString& cell : {p.Factory, p.Fiscal, p.Tax, p.Version, p.Switches})
             html += QStringLiteral("<td>%1</td>").arg(Html(cell));
-        for (const qsizetype n : {qsizetype(p.PassesDone), qsizetype(p.Failed), p.Messages.size()})
+        for (const qsizetype n :
+             {qsizetype(p.PassesDone), qsizetype(p.FailedCommands()), p.Messages.size()})
             html += QStringLiteral("<td class=\"n\">%1</td>").arg(n);
         html += QStringLiteral("<td>%1&ndash;%2</td></tr>\n").arg(clock(p.Started), clock(p.Ended));
     }

@@ -60,7 +60,6 @@ int RunBatch(int, char**) {
 #include <memory>
 #include <optional>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -90,9 +89,7 @@ void OnStopSignal(int) {
     StopSignals = StopSignals + 1;
     if (StopSignals >= 2) {
         if (JournalFd >= 0) (void)!write(JournalFd, InterruptedLine, InterruptedLength);
-        // Ending at once skips the link's own release: the port's exclusive flag, which the
-        // link set, is cleared here (the lock goes with the process).
-        if (PrinterLink.LinkPort != SERIAL_INVALID) ioctl(int(PrinterLink.LinkPort), TIOCNXCL);
+        PrinterReleaseAtOnce(); // ending at once skips the link's release at exit
         _exit(130);
     }
     (void)!write(SignalPipe[1], "s", 1);

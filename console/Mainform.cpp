@@ -54,8 +54,7 @@ QString PortFailureLines(int port) {
 // connection: the exchanges go on without it.
 void TellTraceTrouble() {
 #ifndef _WIN32
-    const char* file = std::getenv("TR7042K_TRACE");
-    std::string text = TraceTrouble(PrinterTraceState(), file ? file : "");
+    const std::string text = TraceTrouble();
     if (text.empty()) return;
     QString line = QString::fromStdString(text);
     line[0] = line[0].toUpper();

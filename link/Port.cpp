@@ -40,6 +40,10 @@ int PrinterOpenPort(int port, int baud) {
     return (int)h;
 }
 
+void PrinterReleaseAtOnce() {
+    SerialReleaseAtOnce();
+}
+
 int PrinterClosePort() {
     PrinterLinkState& L = PrinterLink;
     // No port held is a port closed: disconnecting must always be possible, also after a close

@@ -78,6 +78,9 @@ typedef void (*PrinterCallback)(RetData&);
 // and when no port was open, 0 when the close call failed; the port is let go of either way.
 int PrinterOpenPort(int port, int baud);
 int PrinterClosePort();
+// For a signal handler that ends the process at once (`_exit`, skipping the release at exit):
+// lets go of the port the way a quit signal does, async-signal-safe, nothing drained or sent.
+void PrinterReleaseAtOnce();
 
 // Exchange. -1: the link is not ready (never opened, or an exchange is under way), or the data
 // string is longer than a frame carries; nothing is sent then. 0: the exchange ran; its outcome

@@ -36,6 +36,8 @@ SerialReadResult SerialReadByte(SerialHandle h, unsigned char* byte);
 void SerialClearError(SerialHandle h);
 // Closes the port; nonzero on success.
 int SerialClose(SerialHandle h);
+// Lets go of the port this process took, from a signal handler: async-signal-safe.
+void SerialReleaseAtOnce();
 // A monotonic clock in milliseconds, for the bound on an exchange's length.
 long long SerialNowMs();
 

@@ -33,14 +33,15 @@ int Fd(SerialHandle h) {
     return (int)h;
 }
 
-// Lets go of the port from a signal handler: only async-signal-safe calls.
-void ReleaseOwnPort() {
+// Forgets the port this process took, clearing the exclusive flag when we set it (only a flag we
+// set is ours to clear); gives its descriptor, or -1. Only async-signal-safe calls.
+int ForgetOwnPort() {
     const int fd = OwnFd;
-    if (fd < 0) return;
+    if (fd < 0) return -1;
     if (OwnExclusive) ioctl(fd, TIOCNXCL);
     OwnExclusive = 0;
     OwnFd = -1;
-    close(fd); // the lock goes with the descriptor
+    return fd;
 }
 
 // A quit signal that would end the process without running its exit code first lets go of the
@@ -48,7 +49,7 @@ void ReleaseOwnPort() {
 // signal raised again is taken once the handler returns).
 void OnQuitSignal(int sig) {
     const int saved = errno;
-    ReleaseOwnPort();
+    SerialReleaseAtOnce();
     raise(sig);
     errno = saved;
 }
@@ -249,13 +250,14 @@ int SerialClose(SerialHandle h) {
     if (fd < 0) return 0;
     // The exclusive flag outlives us while another program holds the line: clear it, but only
     // when it is the flag we set on the port we took.
-    if (fd == OwnFd) {
-        if (OwnExclusive) ioctl(fd, TIOCNXCL);
-        OwnExclusive = 0;
-        OwnFd = -1;
-    }
+    if (fd == OwnFd) ForgetOwnPort();
     flock(fd, LOCK_UN);
     return close(fd) == 0 ? 1 : 0;
+}
+
+void SerialReleaseAtOnce() {
+    const int fd = ForgetOwnPort();
+    if (fd >= 0) close(fd); // the lock goes with the descriptor
 }
 
 int64_t SerialClockMicros() {

@@ -171,6 +171,11 @@ int SerialClose(SerialHandle h) {
     return ok;
 }
 
+void SerialReleaseAtOnce() {
+    // Windows closes the handles of a process that ends, and a COM port has no flag that would
+    // outlive them.
+}
+
 int64_t SerialClockMicros() {
     LARGE_INTEGER frequency, now;
     QueryPerformanceFrequency(&frequency);

@@ -1,7 +1,6 @@
 #include "Talk.h"
 
 #include "Files.h"
-#include "TraceCheck.h"
 #include "PortPath.h"
 
 #include <cstdlib>
@@ -170,11 +169,6 @@ TalkResult AskStatus() {
 TalkResult AskDiagnostics() {
     gLast = TalkResult{};
     return Finish(PrinterGetDiagnostics(nullptr, Keep, 0, 1));
-}
-
-std::string TraceProblemText() {
-    const char* file = std::getenv("TR7042K_TRACE");
-    return TraceTrouble(PrinterTraceState(), file ? file : "");
 }
 
 StopRequest::StopRequest() {

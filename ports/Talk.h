@@ -65,9 +65,5 @@ private:
     }, savedTerm_{};
 };
 
-// Why the exchange trace that TR7042K_TRACE asks for is not being written; empty when it is, or
-// when none is asked for.
-std::string TraceProblemText();
-
 // Length of the status request's frame.
 inline constexpr uint32_t kStatusRequestBytes = 11;

@@ -2,9 +2,12 @@
 
 #include "Printer.h"
 
-std::string TraceTrouble(int traceState, const std::string& file) {
-    const std::string head = "трасса обмена не пишется в " + file + ": ";
-    switch (traceState) {
+#include <cstdlib>
+
+std::string TraceTrouble() {
+    const char* file = std::getenv("TR7042K_TRACE");
+    const std::string head = "трасса обмена не пишется в " + std::string(file ? file : "") + ": ";
+    switch (PrinterTraceState()) {
     case PRINTER_TRACE_SYMLINK:
         return head + "это символическая ссылка, а по ссылкам трасса не пишется; укажите сам файл";
     case PRINTER_TRACE_NOT_FILE:
