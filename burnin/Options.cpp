@@ -1,8 +1,8 @@
 #include "Options.h"
 
+#include "PortList.h"
 #include "PortPath.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
@@ -47,17 +47,13 @@ constexpr int MaxPassword = 32; // the console's password fields take at most 32
 constexpr int Cashiers = 13; // the console offers cashiers "Оператор 1" to "Оператор 13"
 constexpr int Rates[] = {9600, 19200, 57600, 115200};
 
-// The COMn whose link in the ports folder leads to the same device as `path`; 0 for none.
+// The lowest COMn that leads to the device at `path`; 0 for none.
 int MappedPortOf(const QString& path) {
-    const QString device = QFileInfo(path).canonicalFilePath();
-    char folder[4096];
-    if (device.isEmpty() || !PortsFolderPath(folder, sizeof folder)) return 0;
-    const QDir ports(QString::fromLocal8Bit(folder));
-    for (const QString& name : ports.entryList(QDir::System | QDir::Files, QDir::Name)) {
-        const int n = PortNumberFromName(name.toLocal8Bit().constData());
-        if (n > 0 && QFileInfo(ports.filePath(name)).canonicalFilePath() == device) return n;
-    }
-    return 0;
+    SerialDevice device;
+    device.Path = path.toStdString();
+    device.Name = QFileInfo(QFileInfo(path).canonicalFilePath()).fileName().toStdString();
+    const std::vector<int> ports = PortsReaching(device);
+    return ports.empty() ? 0 : ports.front();
 }
 
 bool WholeNumber(const QString& text, int least, int& value) {

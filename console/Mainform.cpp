@@ -54,7 +54,7 @@ QString PortFailureLines(int port) {
 // connection: the exchanges go on without it.
 void TellTraceTrouble() {
 #ifndef _WIN32
-    const std::string text = TraceTrouble();
+    const std::string text = TraceTrouble(PrinterTraceState());
     if (text.empty()) return;
     QString line = QString::fromStdString(text);
     line[0] = line[0].toUpper();

@@ -201,7 +201,7 @@ int LineCommand(const std::string& word, int baud, int count, const PortRoots& r
     if (report.GaveUp)
         out << "Остановлено: " << kSilentInARow << " обменов подряд не пришло ни байта.\n";
     out << "Вердикт: " << Verdict(report, baud) << "\n";
-    if (const std::string trace = TraceTrouble(); !trace.empty())
+    if (const std::string trace = TraceTrouble(PrinterTraceState()); !trace.empty())
         err << "tr7042k-ports: " << trace << "\n";
     return Clean(report) ? ExitOk : kExitLineFaulty;
 }

@@ -71,6 +71,8 @@ void ReadAdapter(const PortRoots& roots, SerialDevice& d) {
     }
 }
 
+} // namespace
+
 // The COMn that reach a device now: links in the ports folder that lead to it, and for a UART
 // the port whose default it is, unless a link of that number leads elsewhere.
 std::vector<int> PortsReaching(const SerialDevice& d) {
@@ -97,8 +99,6 @@ std::vector<int> PortsReaching(const SerialDevice& d) {
     ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
     return ports;
 }
-
-} // namespace
 
 std::vector<SerialDevice> ListSerialDevices(const PortRoots& roots) {
     std::vector<SerialDevice> devices;

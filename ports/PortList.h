@@ -26,6 +26,10 @@ struct SerialDevice {
 // name order (ttyS2 before ttyS10).
 std::vector<SerialDevice> ListSerialDevices(const PortRoots& roots);
 
+// The COMn that reach a device now, lowest first: links in the ports folder that lead to it, and
+// for a UART the port whose default it is, unless a link of that number leads elsewhere.
+std::vector<int> PortsReaching(const SerialDevice& device);
+
 // A device as the technician names it (a path, or a name under <dev> such as ttyUSB0) as an
 // absolute path.
 std::string DevicePathOf(const PortRoots& roots, const std::string& device);

@@ -202,7 +202,7 @@ int ProbeCommand(const std::vector<std::string>& words, const PortRoots& roots, 
     if (StopRequest::Asked()) out << "Прервано.\n";
     out << "Найдено принтеров: " << found << " (портов проверено: " << probed << ", за "
         << Seconds(MicrosSince(start)) << ")\n";
-    if (const std::string trace = TraceTrouble(); !trace.empty())
+    if (const std::string trace = TraceTrouble(PrinterTraceState()); !trace.empty())
         err << "tr7042k-ports: " << trace << "\n";
     return found ? ExitOk : ExitMissing;
 }

@@ -101,29 +101,14 @@ bool ParseTalkPort(const std::string& word, const PortRoots& roots, TalkPort& po
     }
     port.Name = path;
     port.Device = path;
-    // A device that a COMn reaches already is talked to as that COMn.
+    // A device that a COMn reaches already (a built-in UART by default) is talked to as that
+    // COMn.
+    SerialDevice device;
+    device.Path = path;
     const std::string target = ResolvedPath(path);
-    char folder[4096];
-    if (PortsFolderPath(folder, sizeof folder)) {
-        for (const std::string& name : FolderEntries(folder)) {
-            const int n = PortNumberFromName(name.c_str());
-            if (n > 0 && ResolvedPath(std::string(folder) + "/" + name) == target) {
-                port.Number = n;
-                return true;
-            }
-        }
-    }
-    // A built-in UART is COMn by default: /dev/ttyS<n-1>, when no link of that number leads
-    // elsewhere.
-    const std::string base = target.substr(target.rfind('/') + 1);
-    if (base.rfind("ttyS", 0) == 0 && base.size() > 4 &&
-        base.find_first_not_of("0123456789", 4) == std::string::npos && base.size() < 8) {
-        const int n = std::atoi(base.c_str() + 4) + 1;
-        char device[4096];
-        if (n <= PortNumberMax && PortDevicePath(n, device, sizeof device) &&
-            ResolvedPath(device) == target)
-            port.Number = n;
-    }
+    device.Name = target.substr(target.rfind('/') + 1);
+    if (const std::vector<int> ports = PortsReaching(device); !ports.empty())
+        port.Number = ports.front();
     return true;
 }
 

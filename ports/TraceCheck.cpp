@@ -4,10 +4,10 @@
 
 #include <cstdlib>
 
-std::string TraceTrouble() {
+std::string TraceTrouble(int traceState) {
     const char* file = std::getenv("TR7042K_TRACE");
     const std::string head = "трасса обмена не пишется в " + std::string(file ? file : "") + ": ";
-    switch (PrinterTraceState()) {
+    switch (traceState) {
     case PRINTER_TRACE_SYMLINK:
         return head + "это символическая ссылка, а по ссылкам трасса не пишется; укажите сам файл";
     case PRINTER_TRACE_NOT_FILE:

@@ -6,4 +6,4 @@
 
 // The text for the link's trace state (PrinterTraceState) and the file TR7042K_TRACE names;
 // empty when the trace is written or none was asked for.
-std::string TraceTrouble();
+std::string TraceTrouble(int traceState);
