@@ -18,6 +18,11 @@ public:
 // EEncodingError instead, and nothing is sent or written.
 QByteArray ToCp1251(const QString& text);
 
+// Windows-1251 for text whose foreign characters may be stood in for (a report, a journal line
+// of the program's own): each character the code page lacks becomes "&#N;" (references, for
+// HTML) or '?'.
+QByteArray ToCp1251Replacing(const QString& text, bool references);
+
 // Text received from the device or read from a file. Every byte has a meaning here, so decoding
 // never fails. A null pointer reads as empty text.
 QString FromCp1251(const char* text);
