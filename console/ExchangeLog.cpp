@@ -43,13 +43,19 @@ QString Reason(int error) {
 } // namespace
 
 bool KeepLogInStateFolder(QString& error) {
+    QString folder;
 #ifdef _WIN32
-    (void)error;
-    return true;
+    // The user's own folder for programs' data: never the installation folder, which a user may
+    // not write to.
+    const QString local = qEnvironmentVariable("LOCALAPPDATA");
+    if (local.isEmpty()) {
+        error = QStringLiteral("не задан LOCALAPPDATA");
+        return false;
+    }
+    folder = QDir::toNativeSeparators(local + QStringLiteral("/TR7042K"));
 #else
     const char* state = std::getenv("XDG_STATE_HOME");
     const char* home = std::getenv("HOME");
-    QString folder;
     if (state && state[0] == '/')
         folder = QString::fromLocal8Bit(state) + QStringLiteral("/tr7042k");
     else if (home && home[0] == '/')
@@ -58,6 +64,7 @@ bool KeepLogInStateFolder(QString& error) {
         error = QStringLiteral("не задан HOME");
         return false;
     }
+#endif
     const QByteArray path = QFile::encodeName(folder);
     if (!PrinterSetLogFolder(path.constData())) {
         error = folder + QStringLiteral(": слишком длинный путь");
@@ -65,13 +72,19 @@ bool KeepLogInStateFolder(QString& error) {
     }
     // A folder that cannot be made keeps the log there all the same: the first exchange's
     // message then names it, rather than records landing wherever the launcher stood.
+#ifdef _WIN32
+    if (!QDir().mkpath(folder)) {
+        error = folder + QStringLiteral(": папку не удалось создать");
+        return false;
+    }
+#else
     int why = 0;
     if (!PortMakeFolders(path.constData(), &why)) {
         error = folder + QStringLiteral(": ") + Reason(why);
         return false;
     }
-    return true;
 #endif
+    return true;
 }
 
 QString ExchangeLogPath() {

@@ -9,11 +9,9 @@
 #include "FocusEvents.h"
 #include "FormFrame.h"
 #include "Pump.h"
+#include "PortTrouble.h"
 #include "Replies.h"
-#ifndef _WIN32
-#include "PortCheck.h"
 #include "TraceCheck.h"
-#endif
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -31,35 +29,14 @@ const QColor Connected(0, 255, 0);
 // Baud rate for each entry of the baud-rate list, by index.
 constexpr int BaudRates[] = {9600, 19200, 57600, 115200};
 
-// Why port n did not open and what to do about it, as the lines that follow the message's first;
-// the same words as tr7042k-ports check gives, each line begun as a sentence.
-QString PortFailureLines(int port) {
-#ifndef _WIN32
-    const PortDiagnosis diagnosis = DiagnosePort(port);
-    QString lines;
-    for (const std::string& part : {diagnosis.Reason, diagnosis.Fix}) {
-        QString line = QString::fromStdString(part);
-        if (line.isEmpty()) continue;
-        line[0] = line[0].toUpper();
-        lines += QLatin1Char('\n') + line;
-    }
-    return lines;
-#else
-    (void)port;
-    return {};
-#endif
-}
-
 // The exchange trace asked for with TR7042K_TRACE and not being written, told once per
 // connection: the exchanges go on without it.
 void TellTraceTrouble() {
-#ifndef _WIN32
     const std::string text = TraceTrouble(PrinterTraceState());
     if (text.empty()) return;
     QString line = QString::fromStdString(text);
     line[0] = line[0].toUpper();
     ShowMessage(line + QStringLiteral(".\nОбмен с принтером продолжается без трассы."));
-#endif
 }
 
 } // namespace

@@ -11,10 +11,14 @@ packages=(
   xvfb xauth
   dpkg-dev file lintian desktop-file-utils man-db
 )
-# The link's Windows test: the cross compiler, GoogleTest's sources to build for it, and wine,
-# without their recommendations (fonts, sound and graphics libraries a headless run does not need).
+# The console on Windows: the cross compiler, Ninja and Qt's host tools to build Qt from Debian's
+# source, GoogleTest's sources to build for it, NSIS for the installer, and wine with fonts that
+# have Cyrillic; the real console is looked at in a virtual screen (xdotool, ImageMagick,
+# Tesseract). All without their recommendations (sound and graphics libraries a headless run
+# does not need).
 lean_packages=(
-  g++-mingw-w64-x86-64-posix googletest wine wine64
+  g++-mingw-w64-x86-64-posix ninja-build qt6-base-dev-tools googletest nsis
+  wine wine64 fonts-wine fonts-liberation xdotool imagemagick tesseract-ocr
 )
 
 missing_of() {
