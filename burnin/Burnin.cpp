@@ -1,18 +1,14 @@
 #include "Burnin.h"
 
 #include "Report.h"
+#include "System.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/prctl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -20,29 +16,6 @@ namespace {
 constexpr int KillAfterMs = 3000;
 
 const QString ErrorsFile = QStringLiteral("console-errors.txt");
-
-int SignalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-    const int saved = errno;
-    (void)!write(SignalPipe[1], "s", 1);
-    errno = saved;
-}
-
-} // namespace
-
-void CatchStopSignals() {
-    if (pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(signal, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN); // a closed reader of the progress must not end the batch
-}
-
-namespace {
 
 // The last non-empty line of a file, for a console that ended without saying why.
 QString LastLine(const QString& path) {
@@ -56,12 +29,12 @@ QString LastLine(const QString& path) {
 
 TBurnin::TBurnin(const TOptions& options, const QString& out, const QString& console)
     : O(options), Out(out), Console(console),
-      Progress(Printers, options.Passes, isatty(STDOUT_FILENO)) {
+      Progress(Printers, options.Passes, ProgressOnTerminal()) {
     for (const TPort& port : O.Ports) {
         TPrinterRecord printer;
         printer.Port = port;
-        printer.Folder = port.Label;
-        printer.Journal = port.Label + QStringLiteral(".txt");
+        printer.Folder = UnnamedFileName(port.Label);
+        printer.Journal = printer.Folder + QStringLiteral(".txt");
         Printers << printer;
     }
     Pending.resize(size_t(Printers.size()));
@@ -71,18 +44,14 @@ TBurnin::~TBurnin() {
     // Whatever way the run ends, no console is left behind.
     for (const auto& process : Processes)
         if (process && process->state() != QProcess::NotRunning) {
-            kill(pid_t(process->processId()), SIGKILL);
+            process->kill();
             process->waitForFinished(1000);
         }
 }
 
 int TBurnin::Run() {
     Started = QDateTime::currentDateTime();
-    if (SignalPipe[0] >= 0) {
-        // A stop asked for before now is read at once.
-        Notifier = std::make_unique<QSocketNotifier>(SignalPipe[0], QSocketNotifier::Read);
-        connect(Notifier.get(), &QSocketNotifier::activated, this, [this] { SignalArrived(); });
-    }
+    StopWatch = WatchStopSignals([this](int arrived) { StopsArrived(arrived); });
 
     Progress.Redraw();
     for (int i = 0; i < Printers.size(); ++i)
@@ -119,14 +88,8 @@ void TBurnin::Start(int index) {
     out.mkpath(printer.Folder);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    if (!environment.contains(QStringLiteral("XDG_RUNTIME_DIR"))) {
-        // Without a session (a service account, cron, root on a bench PC) Qt would warn about
-        // the missing runtime folder into every console's error file: give them one.
-        const QString runtime = Devices.filePath(QStringLiteral("runtime"));
-        QDir().mkpath(runtime);
-        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-    }
+    auto process = std::make_unique<QProcess>();
+    PrepareConsole(*process, environment, Devices);
     int port = printer.Port.Number;
     if (!printer.Port.Device.isEmpty()) {
         // A printer given by its device path is COM1 of a config folder of its own.
@@ -138,33 +101,19 @@ void TBurnin::Start(int index) {
         port = 1;
     }
 
-    auto process = std::make_unique<QProcess>();
     process->setProgram(Console);
     process->setArguments(ConsoleArguments(printer, port));
     process->setWorkingDirectory(out.filePath(printer.Folder)); // its fpllog.dat goes there
     process->setProcessEnvironment(environment);
-    process->setStandardInputFile(QProcess::nullDevice());
     process->setStandardErrorFile(FileOf(printer, ErrorsFile));
-    // A group of its own, so the terminal's Ctrl-C reaches only this program, which passes the
-    // stop on; and a stop of its own should this program die first.
-    // Stop signals are held until the console has its own handling of them in place, so a stop
-    // as it starts is not its death before it has journaled anything.
-    process->setChildProcessModifier([] {
-        setpgid(0, 0);
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        sigset_t stops;
-        sigemptyset(&stops);
-        sigaddset(&stops, SIGINT);
-        sigaddset(&stops, SIGTERM);
-        sigprocmask(SIG_BLOCK, &stops, nullptr);
-    });
     connect(process.get(), &QProcess::readyReadStandardOutput, this,
             [this, index] { Read(index); });
     connect(process.get(), &QProcess::finished, this,
             [this, index](int code, QProcess::ExitStatus status) { Ended(index, code, status); });
     connect(process.get(), &QProcess::errorOccurred, this, [this, index](QProcess::ProcessError e) {
-        if (e != QProcess::FailedToStart) return;
         TPrinterRecord& p = Printers[index];
+        // Told once, though a start may fail on more than one count.
+        if (e != QProcess::FailedToStart || !p.Verdict.isEmpty()) return;
         p.Trouble = QStringLiteral("не удалось запустить консоль %1: %2")
                         .arg(Console, Processes[size_t(index)]->errorString());
         p.Verdict = QStringLiteral("failed");
@@ -177,7 +126,8 @@ void TBurnin::Start(int index) {
     ++Running;
     Processes.push_back(std::move(process));
     Processes.back()->start();
-    Progress.Event(printer, QStringLiteral("консоль запущена"));
+    if (Processes.back()->state() != QProcess::NotRunning)
+        Progress.Event(printer, QStringLiteral("консоль запущена"));
 }
 
 QStringList TBurnin::ConsoleArguments(const TPrinterRecord& printer, int port) const {
@@ -226,7 +176,7 @@ void TBurnin::Handle(int index, const QStringList& f) {
         p.Tax = f[3];
         p.Version = f[4];
         p.Switches = f[5];
-        NameFolder(index);
+        if (FolderRenamedWhileRunning) NameFolder(index);
         Progress.Event(p, QStringLiteral("фискальный номер %1, налоговый номер %2, версия ПО %3, "
                                          "переключатели %4")
                               .arg(p.Fiscal, p.Tax, p.Version, p.Switches));
@@ -267,12 +217,13 @@ void TBurnin::Handle(int index, const QStringList& f) {
 }
 
 void TBurnin::NameFolder(int index) {
-    // Named by port and factory number once the number is known. The console keeps writing:
-    // its open journal and its current folder move with the names.
+    // Named by port and factory number once the number is known. Where the console keeps
+    // writing meanwhile, its open journal and its current folder move with the names.
     TPrinterRecord& p = Printers[index];
     const QString factory = FileLabel(p.Factory);
     if (factory.isEmpty()) return;
     const QString name = p.Port.Label + QLatin1Char('-') + factory;
+    if (p.Folder == name) return;
     QDir out(Out);
     const QString journal = name + QStringLiteral(".txt");
     if (out.rename(p.Folder + QLatin1Char('/') + p.Journal, p.Folder + QLatin1Char('/') + journal))
@@ -282,6 +233,7 @@ void TBurnin::NameFolder(int index) {
 
 void TBurnin::Ended(int index, int exitCode, QProcess::ExitStatus status) {
     Read(index);
+    NameFolder(index); // where it could not be named while its console ran
     TPrinterRecord& p = Printers[index];
     p.Ended = QDateTime::currentDateTime();
     if (p.Verdict.isEmpty()) {
@@ -304,11 +256,7 @@ void TBurnin::Ended(int index, int exitCode, QProcess::ExitStatus status) {
     if (--Running == 0) QCoreApplication::exit(0);
 }
 
-void TBurnin::SignalArrived() {
-    char drained[16];
-    int arrived = 0;
-    for (ssize_t n; (n = read(SignalPipe[0], drained, sizeof drained)) > 0;)
-        arrived += int(n);
+void TBurnin::StopsArrived(int arrived) {
     for (; arrived > 0 && Signals < 2; --arrived) {
         ++Signals;
         if (Signals == 1) {
@@ -323,10 +271,10 @@ void TBurnin::SignalArrived() {
                         Printers[int(i)].Trouble =
                             QStringLiteral("консоль не завершилась по второму сигналу остановки "
                                            "и была завершена принудительно");
-                SignalConsoles(SIGKILL);
+                KillConsoles();
             });
         }
-        SignalConsoles(SIGTERM);
+        StopConsoles();
     }
 }
 
@@ -334,9 +282,14 @@ QString TBurnin::FileOf(const TPrinterRecord& printer, const QString& name) cons
     return QDir(Out).absoluteFilePath(printer.Folder + QLatin1Char('/') + name);
 }
 
-void TBurnin::SignalConsoles(int signal) {
+void TBurnin::StopConsoles() {
     for (const auto& process : Processes)
-        if (process->state() == QProcess::Running) kill(pid_t(process->processId()), signal);
+        if (process->state() == QProcess::Running) StopConsole(*process);
+}
+
+void TBurnin::KillConsoles() {
+    for (const auto& process : Processes)
+        if (process->state() == QProcess::Running) process->kill();
 }
 
 int TBurnin::ExitCode(QString& outcome) const {

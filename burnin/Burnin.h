@@ -7,21 +7,16 @@
 #include <QDateTime>
 #include <QObject>
 #include <QProcess>
-#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <memory>
 #include <vector>
 
-// Catches SIGINT, SIGTERM and SIGHUP from here on, for the burn-in to take when it runs. Called
-// first thing, so that a stop is never lost or the program's death.
-void CatchStopSignals();
-
 // One burn-in: a console in batch mode per printer, each in a process (and process group) of
 // its own with its own folder under the output folder, their progress on the screen, and the
-// report once all have ended. Stop signals are passed on to every console: the first stops each
-// test at its next check point, the second ends the consoles at once.
+// report once all have ended. Stops (Ctrl-C) are passed on to every console: the first stops
+// each test at its next check point, the second ends the consoles at once.
 class TBurnin : public QObject {
 public:
     TBurnin(const TOptions& options, const QString& out, const QString& console);
@@ -37,8 +32,9 @@ private:
     void Handle(int index, const QStringList& fields);
     void Ended(int index, int exitCode, QProcess::ExitStatus status);
     void NameFolder(int index);
-    void SignalArrived();
-    void SignalConsoles(int signal);
+    void StopsArrived(int arrived);
+    void StopConsoles();
+    void KillConsoles();
     int ExitCode(QString& outcome) const;
     // The path of a file in the printer's folder under the output folder.
     QString FileOf(const TPrinterRecord& printer, const QString& name) const;
@@ -52,6 +48,6 @@ private:
     QTemporaryDir Devices; // config folders that map COM1 to a printer given by its path
     int Running = 0, Signals = 0;
     QTimer Clock;
-    std::unique_ptr<QSocketNotifier> Notifier;
+    std::unique_ptr<QObject> StopWatch;
     QDateTime Started;
 };

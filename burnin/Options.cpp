@@ -1,22 +1,21 @@
 #include "Options.h"
 
-#include "PortList.h"
-#include "PortPath.h"
+#include "System.h"
 
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 
-const char* const HelpText = R"(Использование: tr7042k-burnin [параметры] ПОРТ...
+namespace {
+
+const char* const Usage = R"(Использование: tr7042k-burnin [параметры] ПОРТ...
 
 Полный тест консоли TR7042K без оператора, на нескольких принтерах сразу: для
 каждого принтера запускается своя консоль в пакетном режиме, ход теста виден по
 строке на принтер, а в конце пишется отчет для сервисного центра.
 
-ПОРТ - COMn (как в консоли: ссылка comN в $XDG_CONFIG_HOME/tr7042k/ports, иначе
-/dev/ttyS<n-1>) или путь к устройству, например /dev/ttyUSB0; устройство, к которому
-ведет COMn, проверяется как этот COMn.
+)";
 
+const char* const OptionsHelp = R"(
   --passes N            число проходов теста (по умолчанию 1)
   --delay MS            задержка между подтестами, мс (по умолчанию 1500)
   --no-fiscal           без фискальных чеков и Z-отчета
@@ -41,20 +40,9 @@ Ctrl-C останавливает все принтеры на ближайше�
 3 - неверный вызов; 130 - остановлено по Ctrl-C.
 )";
 
-namespace {
-
 constexpr int MaxPassword = 32; // the console's password fields take at most 32 characters
 constexpr int Cashiers = 13; // the console offers cashiers "Оператор 1" to "Оператор 13"
 constexpr int Rates[] = {9600, 19200, 57600, 115200};
-
-// The lowest COMn that leads to the device at `path`; 0 for none.
-int MappedPortOf(const QString& path) {
-    SerialDevice device;
-    device.Path = path.toStdString();
-    device.Name = QFileInfo(QFileInfo(path).canonicalFilePath()).fileName().toStdString();
-    const std::vector<int> ports = PortsReaching(device);
-    return ports.empty() ? 0 : ports.front();
-}
 
 bool WholeNumber(const QString& text, int least, int& value) {
     static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
@@ -64,6 +52,10 @@ bool WholeNumber(const QString& text, int least, int& value) {
 }
 
 } // namespace
+
+QByteArray HelpText() {
+    return QByteArray(Usage) + PortHelp + OptionsHelp;
+}
 
 QString FileLabel(const QString& text) {
     QString label;
@@ -157,26 +149,7 @@ bool ParseOptions(const QStringList& arguments, TOptions& o, QString& error) {
             ok = false;
         } else {
             TPort port;
-            port.Number = PortNumberFromName(arg.toLocal8Bit().constData());
-            if (port.Number > 0) {
-                port.Name = port.Label = QStringLiteral("COM%1").arg(port.Number);
-            } else if (arg.contains(QLatin1Char('/'))) {
-                // A device that a COMn leads to is that COMn, as the console knows it: a
-                // simulator's pseudo-terminal is a port only under the COMn it serves.
-                port.Number = MappedPortOf(arg);
-                if (port.Number > 0) {
-                    port.Name = port.Label = QStringLiteral("COM%1").arg(port.Number);
-                } else {
-                    port.Number = 0;
-                    port.Device = port.Name = QFileInfo(arg).absoluteFilePath();
-                    port.Label = FileLabel(QFileInfo(arg).fileName());
-                }
-            } else {
-                error = QStringLiteral("«%1» - не порт: нужен COMn (1..%2) или путь к устройству")
-                            .arg(arg)
-                            .arg(PortNumberMax);
-                ok = false;
-            }
+            ok = ParsePort(arg, port, error);
             if (ok && names.contains(port.Name)) {
                 error = QStringLiteral("порт %1 назван дважды").arg(port.Name);
                 ok = false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -31,7 +32,8 @@ struct TOptions {
 // in Russian.
 bool ParseOptions(const QStringList& arguments, TOptions& options, QString& error);
 
-extern const char* const HelpText;
+// The help, UTF-8.
+QByteArray HelpText();
 
 // A name for files and folders: ASCII letters, digits, '.', '-' and '_' kept, anything else '_'.
 QString FileLabel(const QString& text);

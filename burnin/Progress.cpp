@@ -1,10 +1,10 @@
 #include "Progress.h"
 
+#include "System.h"
+
 #include <QTime>
 
 #include <cstdio>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -13,12 +13,6 @@ constexpr int MinRedrawMs = 100;
 
 constexpr int PortWidth = 9, FactoryWidth = 13, PassWidth = 10, FailedWidth = 7, TimeWidth = 9,
               VerdictWidth = 10, LeastStepWidth = 12;
-
-int TerminalWidth() {
-    winsize size{};
-    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-    return 100;
-}
 
 int StepWidth() {
     const int rest = TerminalWidth() - 1 - PortWidth - FactoryWidth - PassWidth - FailedWidth -

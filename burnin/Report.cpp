@@ -1,11 +1,12 @@
 #include "Report.h"
 
+#include "Cp1251.h"
+
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
-#include <QStringEncoder>
 
 namespace {
 
@@ -17,25 +18,6 @@ QString IsoTime(const QDateTime& time) {
 
 QString ShownTime(const QDateTime& time) {
     return time.isValid() ? time.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")) : QString();
-}
-
-// Windows-1251. In HTML a character the code page lacks is written as a character reference;
-// in CSV, which has no such thing, it becomes '?'.
-QByteArray Cp1251(const QString& text, bool references) {
-    QStringEncoder whole("windows-1251");
-    QByteArray bytes = whole.encode(text);
-    if (!whole.hasError()) return bytes;
-    bytes.clear();
-    for (const uint c : text.toUcs4()) {
-        const QString one = QString::fromUcs4(reinterpret_cast<const char32_t*>(&c), 1);
-        QStringEncoder encoder("windows-1251");
-        const QByteArray encoded = encoder.encode(one);
-        if (!encoder.hasError())
-            bytes += encoded;
-        else
-            bytes += references ? QByteArray("&#") + QByteArray::number(c) + ';' : "?";
-    }
-    return bytes;
 }
 
 bool Save(const QString& path, const QByteArray& bytes, QString& error) {
@@ -178,7 +160,8 @@ QByteArray Csv(const QList<TPrinterRecord>& printers) {
             field = CsvField(field);
         lines << fields.join(QLatin1Char(';'));
     }
-    return Cp1251(lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"), false);
+    // A character Windows-1251 lacks becomes '?': CSV has no way to write it.
+    return ToCp1251Replacing(lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"), false);
 }
 
 QString Html(const QString& text) {
@@ -282,7 +265,8 @@ QByteArray Html(const TBatchInfo& batch, const QList<TPrinterRecord>& printers) 
     for (int i = 0; i < printers.size(); ++i)
         html += HtmlPrinter(printers[i], i);
     html += QStringLiteral("</body>\n</html>\n");
-    return Cp1251(html, true);
+    // A character Windows-1251 lacks becomes its character reference.
+    return ToCp1251Replacing(html, true);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "Burnin.h"
 #include "Options.h"
+#include "System.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -29,8 +30,9 @@ QString FindConsole() {
     const QString given = qEnvironmentVariable("TR7042K_CONSOLE");
     if (!given.isEmpty()) return given;
     const QDir here(QCoreApplication::applicationDirPath());
-    for (const QString& candidate : {here.filePath(QStringLiteral("tr7042k-console")),
-                                     here.filePath(QStringLiteral("../app/tr7042k-console"))})
+    const QString name = QStringLiteral("tr7042k-console" TR_EXE_SUFFIX);
+    for (const QString& candidate :
+         {here.filePath(name), here.filePath(QStringLiteral("../app/") + name)})
         if (QFileInfo(candidate).isExecutable()) return QDir::cleanPath(candidate);
     return QStandardPaths::findExecutable(QStringLiteral("tr7042k-console"));
 }
@@ -76,7 +78,7 @@ int main(int argc, char** argv) {
     QString error;
     if (!ParseOptions(arguments, options, error)) return Refuse(error);
     if (options.Help) {
-        std::fputs(HelpText, stdout);
+        std::fputs(HelpText().constData(), stdout);
         return 0;
     }
     if (options.Version) {

@@ -8,26 +8,8 @@
 
 #include "Batch.h"
 
-#include <cstring>
-
-bool IsBatchCommandLine(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--batch") == 0) return true;
-    return false;
-}
-
-#ifdef _WIN32
-
-#include <cstdio>
-
-int RunBatch(int, char**) {
-    std::fputs("tr7042k-console: пакетный режим работает только в Linux\n", stderr);
-    return 3;
-}
-
-#else
-
 #include "Application.h"
+#include "BatchSystem.h"
 #include "Cp1251.h"
 #include "Dialogs.h"
 #include "Mainform.h"
@@ -44,24 +26,22 @@ int RunBatch(int, char**) {
 #include <QMap>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSocketNotifier>
-#include <QStringEncoder>
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTime>
 #include <QTimer>
 
 #include <algorithm>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
+#include <cstring>
 #include <memory>
 #include <optional>
-#include <poll.h>
-#include <sys/resource.h>
-#include <unistd.h>
+
+bool IsBatchCommandLine(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--batch") == 0) return true;
+    return false;
+}
 
 namespace {
 
@@ -75,26 +55,6 @@ constexpr int CheckWindowActivationMs = 2000;
 
 const QString Stars30(30, QLatin1Char('*'));
 const QString Stars35(35, QLatin1Char('*'));
-
-// ---- Shared with the signal handler: only what it may touch.
-
-volatile sig_atomic_t StopSignals = 0;
-int SignalPipe[2] = {-1, -1};
-int JournalFd = -1;
-char InterruptedLine[64]; // the journal's last line when a second signal ends the process
-size_t InterruptedLength = 0;
-
-void OnStopSignal(int) {
-    const int saved = errno;
-    StopSignals = StopSignals + 1;
-    if (StopSignals >= 2) {
-        if (JournalFd >= 0) (void)!write(JournalFd, InterruptedLine, InterruptedLength);
-        PrinterReleaseAtOnce(); // ending at once skips the link's release at exit
-        _exit(130);
-    }
-    (void)!write(SignalPipe[1], "s", 1);
-    errno = saved;
-}
 
 // ---- The command line.
 
@@ -110,12 +70,12 @@ struct TBatchOptions {
     QString Journal;
 };
 
-bool ParseOptions(int argc, char** argv, TBatchOptions& o, QString& error) {
-    for (int i = 1; i < argc; ++i) {
-        const QString arg = QString::fromLocal8Bit(argv[i]);
+bool ParseOptions(const QStringList& arguments, TBatchOptions& o, QString& error) {
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
         const auto value = [&]() -> std::optional<QString> {
-            if (i + 1 >= argc) return std::nullopt;
-            return QString::fromLocal8Bit(argv[++i]);
+            if (i + 1 >= arguments.size()) return std::nullopt;
+            return arguments[++i];
         };
         const auto number = [&](int& target, int least, int most) {
             const std::optional<QString> text = value();
@@ -182,68 +142,22 @@ QString TimeNow() {
 // console and always fit Windows-1251; a line of ours that does not (a device path, say) gets
 // '?' for the characters the code page lacks rather than being left out.
 QByteArray JournalBytes(const QString& line) {
-    QByteArray bytes;
-    try {
-        bytes = ToCp1251(line);
-    } catch (const EEncodingError&) {
-        QStringEncoder encoder("windows-1251");
-        bytes = encoder.encode(line);
-    }
-    return bytes + "\r\n";
+    return ToCp1251Replacing(line, false) + "\r\n";
 }
 
-bool WriteAll(int fd, const QByteArray& bytes) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += n;
-    }
-    return true;
-}
-
-// The port of the link has been hung up or has failed: the cable is out, the simulated printer
-// is gone. Asked without reading anything.
-bool LineHungUp() {
-    const int fd = int(PrinterLink.LinkPort);
-    if (fd < 0) return false;
-    pollfd p = {fd, 0, 0};
-    return poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
-}
-
-// Before anything else: the journal file open, and stop signals caught from the first moment
-// on. Signals reach the run through a pipe that its event loop watches, so a stop is taken at the
-// test's next check point (or wait), like a click on "Стоп".
+// Before anything else: the journal file open, and stops caught from the first moment on. A
+// stop reaches the run through its event loop, so it is taken at the test's next check point (or
+// wait), like a click on "Стоп".
 bool PrepareProcess(const TBatchOptions& o) {
-    JournalFd = open(o.Journal.toLocal8Bit().constData(),
-                     O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (JournalFd < 0) {
+    QString error;
+    if (!OpenBatchJournal(o.Journal, error)) {
         std::fprintf(stderr, "tr7042k-console: не удалось открыть журнал %s: %s\n",
-                     o.Journal.toLocal8Bit().constData(), std::strerror(errno));
+                     o.Journal.toLocal8Bit().constData(), error.toLocal8Bit().constData());
         return false;
     }
-    const QByteArray interrupted = JournalBytes(QStringLiteral("Тест прерван"));
-    InterruptedLength = std::min(size_t(interrupted.size()), sizeof InterruptedLine);
-    std::memcpy(InterruptedLine, interrupted.constData(), InterruptedLength);
-    if (pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaddset(&action.sa_mask, SIGINT);
-    sigaddset(&action.sa_mask, SIGTERM);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN); // the caller gone: its lines are lost, the journal is not
-    // tr7042k-burnin starts the console with stop signals held: one that came meanwhile arrives
-    // now, into the pipe.
-    sigset_t stops;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
-    sigprocmask(SIG_UNBLOCK, &stops, nullptr);
-    return true;
+    if (CatchBatchStops(JournalBytes(QStringLiteral("Тест прерван")))) return true;
+    std::fputs("tr7042k-console: не удалось принять сигналы остановки\n", stderr);
+    return false;
 }
 
 // ---- One unattended run.
@@ -280,7 +194,7 @@ private:
     bool Question(const QString& text);
     void WatchCheckWindow(QDialog* window);
     void ReportCheckWindow(QDialog* window);
-    void SignalArrived();
+    void StopArrived();
     void WatchLine();
     void StopTest();
     bool TimedOut() const { return F.LastRetData.ErrorWord & ERR_TIMEOUT; }
@@ -311,7 +225,7 @@ private:
     QElapsedTimer SinceAnswer;
     unsigned char LastSeq = 0;
     int Unanswered = 0;
-    std::unique_ptr<QSocketNotifier> Signals;
+    std::unique_ptr<QObject> Stops;
 };
 
 TBatchRun::~TBatchRun() {
@@ -355,9 +269,7 @@ int TBatchRun::Exec() {
 }
 
 void TBatchRun::SetUp() {
-    // A stop signal that came while the program started waits in the pipe till now.
-    Signals = std::make_unique<QSocketNotifier>(SignalPipe[0], QSocketNotifier::Read);
-    connect(Signals.get(), &QSocketNotifier::activated, this, [this] { SignalArrived(); });
+    Stops = WatchBatchStops([this] { StopArrived(); });
 
     Journal = Get<QPlainTextEdit>("RichEdit1");
     connect(Journal, &QPlainTextEdit::textChanged, this, [this] { JournalChanged(); });
@@ -486,11 +398,10 @@ void TBatchRun::Finish(const QString& verdict) {
     // waiting for a line that takes nothing.
     if (F.IsConnected() && !LineLost) F.Button2Click(Get<QPushButton>("Button2"));
     Tell({QStringLiteral("verdict"), verdict, QString::number(PassesDone)});
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const double cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                       double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    Tell({QStringLiteral("usage"), QString::number(cpu, 'f', 3), QString::number(usage.ru_maxrss)});
+    double cpu = 0;
+    qint64 memory = 0;
+    BatchUsage(cpu, memory);
+    Tell({QStringLiteral("usage"), QString::number(cpu, 'f', 3), QString::number(memory)});
 }
 
 void TBatchRun::Own(const QString& line) {
@@ -507,7 +418,7 @@ void TBatchRun::Tell(QStringList fields) {
     for (QString& field : fields)
         field = field.simplified(); // no tab or line feed inside a field
     const QByteArray line = (fields.join(QLatin1Char('\t')) + QLatin1Char('\n')).toUtf8();
-    WriteAll(STDOUT_FILENO, line.left(4000)); // one write, whole
+    TellBatchCaller(line.left(4000)); // one write, whole
 }
 
 void TBatchRun::JournalChanged() {
@@ -518,10 +429,11 @@ void TBatchRun::JournalChanged() {
     for (QTextBlock block = document->findBlockByNumber(Written); Written < count;
          block = block.next(), ++Written) {
         const QString line = block.text();
-        if (!WriteAll(JournalFd, JournalBytes(line)) && !WriteFailed) {
+        QString error;
+        if (!AppendBatchJournal(JournalBytes(line), error) && !WriteFailed) {
             WriteFailed = true;
-            const QString text = QStringLiteral("Не удалось записать журнал %1: %2")
-                                     .arg(O.Journal, QString::fromLocal8Bit(std::strerror(errno)));
+            const QString text =
+                QStringLiteral("Не удалось записать журнал %1: %2").arg(O.Journal, error);
             std::fprintf(stderr, "tr7042k-console: %s\n", text.toLocal8Bit().constData());
             Tell({QStringLiteral("message"), TimeNow(), text});
         }
@@ -639,10 +551,7 @@ void TBatchRun::ReportCheckWindow(QDialog* window) {
     Get<QPushButton>(*window, "Button1")->click();
 }
 
-void TBatchRun::SignalArrived() {
-    char drained[16];
-    while (read(SignalPipe[0], drained, sizeof drained) > 0) {
-    }
+void TBatchRun::StopArrived() {
     if (StopAsked) return;
     StopAsked = true;
     Note(QStringLiteral("Остановка по сигналу"));
@@ -651,7 +560,7 @@ void TBatchRun::SignalArrived() {
 
 void TBatchRun::WatchLine() {
     if (!Running || LineLost) return;
-    bool lost = LineHungUp();
+    bool lost = BatchLineHungUp();
     const unsigned char seq = PrinterLink.SeqCounter;
     if (!lost && seq != LastSeq) {
         const int exchanges = static_cast<unsigned char>(seq - LastSeq);
@@ -682,13 +591,14 @@ void TBatchRun::StopTest() {
 int RunBatch(int argc, char** argv) {
     TBatchOptions options;
     QString error;
-    if (!ParseOptions(argc, argv, options, error)) {
+    if (!ParseOptions(BatchArguments(argc, argv), options, error)) {
         std::fprintf(stderr, "tr7042k-console: %s\n", error.toLocal8Bit().constData());
         return 3;
     }
     if (!PrepareProcess(options)) return 3;
-    // No window is ever shown: no display is needed.
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // No window is ever shown: no display is needed. A Qt built without FreeType has no offscreen
+    // platform; the minimal one then serves.
+    qputenv("QT_QPA_PLATFORM", "offscreen;minimal");
     TApplication application(argc, argv);
     application.setApplicationName(QStringLiteral("tr7042k-console"));
     auto mainWindow = std::make_unique<TForm1>();
@@ -702,9 +612,6 @@ int RunBatch(int argc, char** argv) {
         TBatchRun run(options, *mainWindow);
         result = run.Exec();
     }
-    if (JournalFd >= 0) close(JournalFd);
-    JournalFd = -1;
+    CloseBatchJournal();
     return result;
 }
-
-#endif

@@ -25,9 +25,11 @@
 //   verdict VERDICT PASSES_DONE                    passed, failed, not fit, no line or stopped
 //   usage CPU_SECONDS PEAK_MEMORY_KB               what the process used
 //
-// SIGINT or SIGTERM stops the test at its next check point, as "Стоп" does; a second one ends
-// the process at once (exit code 130), after a last journal line. The caller may start the
-// process with both held (blocked): they are let through once they are handled.
+// A stop from the caller ends the test at its next check point, as "Стоп" does; a second one
+// ends the process at once (exit code 130), after a last journal line. On POSIX a stop is SIGINT
+// or SIGTERM (the caller may start the process with both held: they are let through once they
+// are handled); on Windows a line on standard input, and the end of that input (see
+// BatchSystem.h).
 
 // True when the command line asks for the batch mode.
 bool IsBatchCommandLine(int argc, char** argv);

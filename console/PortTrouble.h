@@ -1,5 +1,5 @@
-// What the console tells when a port does not open: the system's own part of the connect
-// button's message.
+// What the console tells when a port does not open: the lines of the connect button's message
+// after its first.
 #pragma once
 
 #include <QString>

@@ -3,17 +3,9 @@
 #include "TraceCheck.h"
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
-
-volatile std::sig_atomic_t gInterrupted = 0;
-
-void OnInterrupt(int) {
-    gInterrupted = 1;
-}
 
 // A line that is not clean; a port that does not open has the codes of `check`.
 const int kExitLineFaulty = 1;
@@ -118,8 +110,8 @@ std::string Verdict(const LineReport& r, int baud) {
     if (r.NotSent > 0)
         return "Запросы не уходят в линию (" + OutOf(r.NotSent, r) +
                "): порт ждёт разрешения на передачу - включено аппаратное управление потоком "
-               "(RTS/CTS), а кабель или принтер его не даёт; выключите его (stty -F УСТРОЙСТВО "
-               "-crtscts) или возьмите кабель с линиями RTS и CTS.";
+               "(RTS/CTS), а кабель или принтер его не даёт; выключите его (" +
+               FlowControlOff() + ") или возьмите кабель с линиями RTS и CTS.";
     if (!r.Others.empty())
         return "На линии есть другая программа: устройство держит открытым " +
                HoldersText(r.Others) +
@@ -164,36 +156,27 @@ int LineCommand(const std::string& word, int baud, int count, const PortRoots& r
         << " бод: " << count << " запросов состояния (0x4A)\n";
     out.flush();
 
-    // Ctrl-C ends the run after the exchange under way, with the report of what was done.
-    gInterrupted = 0;
-    struct sigaction stop {
-    }, saved{};
-    stop.sa_handler = OnInterrupt;
-    sigemptyset(&stop.sa_mask);
-    sigaction(SIGINT, &stop, &saved);
-
     LineReport report;
     report.Asked = count;
-    int silentInARow = 0;
-    for (int i = 0; i < count && !gInterrupted; ++i) {
-        const TalkResult r = AskStatus();
-        Count(report, r);
-        silentInARow = r.Line.BytesReceived == 0 ? silentInARow + 1 : 0;
-        if (silentInARow >= kSilentInARow) {
-            report.GaveUp = true;
-            break;
+    {
+        // Ctrl-C ends the run after the exchange under way, with the report of what was done.
+        StopRequest stop(true);
+        int silentInARow = 0;
+        for (int i = 0; i < count && !StopRequest::Asked(); ++i) {
+            const TalkResult r = AskStatus();
+            Count(report, r);
+            silentInARow = r.Line.BytesReceived == 0 ? silentInARow + 1 : 0;
+            if (silentInARow >= kSilentInARow) {
+                report.GaveUp = true;
+                break;
+            }
         }
+        report.Interrupted = StopRequest::Asked();
     }
-    report.Interrupted = gInterrupted != 0;
-    sigaction(SIGINT, &saved, nullptr);
     CloseTalkPort();
 
-    // With the port let go, whoever else has the device open shares the line with us. Not so
-    // on a pseudo-terminal: the program at its other end keeps it open by design.
-    if (!Clean(report) && target.rfind("/dev/pts/", 0) != 0) {
-        for (const PortHolder& h : FindPortHolders(target))
-            if (h.Pid != getpid()) report.Others.push_back(h);
-    }
+    // With the port let go, whoever else has the device open shares the line with us.
+    if (!Clean(report)) report.Others = OtherPortHolders(target);
 
     PrintReport(report, baud, out);
     if (report.Interrupted)

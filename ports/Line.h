@@ -32,6 +32,10 @@ inline constexpr int kSilentInARow = 5;
 // Adds one exchange to the report.
 void Count(LineReport& report, const TalkResult& r);
 
+// The command that turns hardware flow control off on a port, for the verdict (the system's:
+// TalkPosix.cpp, TalkWin32.cpp).
+const char* FlowControlOff();
+
 // The verdict, one sentence: "Линия в порядке." or what is wrong and its likely cause.
 std::string Verdict(const LineReport& report, int baud);
 bool Clean(const LineReport& report);

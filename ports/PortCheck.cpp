@@ -339,23 +339,3 @@ PortDiagnosis DiagnosePort(int port) {
     Set(d, PortProblem::None, where + " открывается", "");
     return d;
 }
-
-int ExitCodeOf(PortProblem problem) {
-    switch (problem) {
-    case PortProblem::None:
-        return ExitOk;
-    case PortProblem::Missing:
-        return ExitMissing;
-    case PortProblem::NoPermission:
-        return ExitNoPermission;
-    case PortProblem::Held:
-        return ExitHeld;
-    case PortProblem::Exclusive:
-        return ExitExclusive;
-    case PortProblem::NotSerial:
-        return ExitNotSerial;
-    case PortProblem::Other:
-        break;
-    }
-    return ExitFailed;
-}

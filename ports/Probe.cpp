@@ -1,7 +1,5 @@
 #include "Probe.h"
 
-#include "Files.h"
-#include "PortPath.h"
 #include "TraceCheck.h"
 
 #include <algorithm>
@@ -134,42 +132,6 @@ ProbeResult ProbePort(const TalkPort& port) {
     return r;
 }
 
-std::vector<TalkPort> PortsToProbe(const PortRoots& roots) {
-    std::vector<TalkPort> ports;
-    std::vector<std::string> targets;
-    char folder[4096];
-    std::vector<int> numbers;
-    if (PortsFolderPath(folder, sizeof folder)) {
-        for (const std::string& name : FolderEntries(folder)) {
-            const int n = PortNumberFromName(name.c_str());
-            if (n > 0) numbers.push_back(n);
-        }
-    }
-    std::sort(numbers.begin(), numbers.end());
-    for (int n : numbers) {
-        TalkPort p;
-        p.Number = n;
-        p.Name = "COM" + std::to_string(n);
-        targets.push_back(TalkTarget(p));
-        ports.push_back(p);
-    }
-    for (const SerialDevice& d : ListSerialDevices(roots)) {
-        const std::string target = ResolvedPath(d.Path);
-        if (std::find(targets.begin(), targets.end(), target) != targets.end()) continue;
-        TalkPort p;
-        if (!d.Ports.empty()) {
-            p.Number = d.Ports.front();
-            p.Name = "COM" + std::to_string(p.Number);
-        } else {
-            p.Name = d.Path;
-            p.Device = d.Path;
-        }
-        targets.push_back(target);
-        ports.push_back(p);
-    }
-    return ports;
-}
-
 int ProbeCommand(const std::vector<std::string>& words, const PortRoots& roots, std::ostream& out,
                  std::ostream& err) {
     std::vector<TalkPort> ports;
@@ -184,7 +146,7 @@ int ProbeCommand(const std::vector<std::string>& words, const PortRoots& roots, 
     }
     if (words.empty()) ports = PortsToProbe(roots);
     if (ports.empty()) {
-        out << "Нет ни связанных COMn, ни последовательных устройств: проверять нечего.\n";
+        out << NoPortsToProbe() << "\n";
         return ExitMissing;
     }
     const auto start = Clock::now();

@@ -32,9 +32,11 @@ inline constexpr int kProbeWait = 2;
 // reads its identity.
 ProbeResult ProbePort(const TalkPort& port);
 
-// The ports a probe with no PORT looks at: every mapped COMn, then every serial device present
-// that no COMn reaches, a built-in UART as its default COMn.
+// The ports a probe with no PORT looks at: on Linux every mapped COMn, then every serial device
+// present that no COMn reaches, a built-in UART as its default COMn; on Windows every COM port.
+// And what the probe says when there is none. (The system's: TalkPosix.cpp, TalkWin32.cpp.)
 std::vector<TalkPort> PortsToProbe(const PortRoots& roots);
+const char* NoPortsToProbe();
 
 // The command: the PORT words (none: PortsToProbe). Exit code 0 when a printer was found, 2 when
 // none was, 1 for a PORT that names no port.

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Qt for 64-bit Windows, built from Debian's own qt6-base source (the version the Linux build
 # uses) with the mingw-w64 posix-thread cross compilers and the host's Qt tools. Only what the
-# console needs: Core, Gui, Widgets, the windows platform plugin and the offscreen one (the
-# tests under wine draw there), as DLLs a user may replace. Installed into a cache folder keyed
+# console needs: Core, Gui, Widgets, the windows platform plugin and the minimal one (the batch
+# mode and the tests under wine draw there), as DLLs a user may replace. Installed into a cache folder keyed
 # by the source version and this script's configure line, so a second run costs nothing.
 #
 # Prints the install prefix on its last line. scripts/build-windows.sh calls it.
@@ -60,6 +60,11 @@ host_cmake=$(dirname "$(dirname "$(dpkg -L qt6-base-dev | grep -m1 '/Qt6HostInfo
 compiler=$(x86_64-w64-mingw32-g++-posix --version | head -n 1)
 key=$(printf '%s\n' "$source_version" "$compiler" "$toolchain" "${configure_args[@]}" | sha256sum | cut -c1-12)
 prefix=$cache/qt-$upstream-mingw-$key
+
+# One build at a time: a second run waits for the first and then finds its result.
+mkdir -p "$cache"
+exec 9>"$cache/.lock"
+flock 9
 
 if [ -f "$prefix/.complete" ]; then
   say "-- Qt $upstream for Windows: cached in $prefix"

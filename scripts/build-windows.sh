@@ -31,7 +31,8 @@ cmake --build "$tree" --parallel "$jobs" >"$out-build.log" 2>&1 || {
 built=$(date +%s)
 
 # The program folder: the programs, what they import that Windows does not have, Qt's platform
-# plugins (windows for the screen, offscreen for the burn-in's consoles, which show no window)
+# plugins (windows for the screen; minimal, with the system's fonts, for the burn-in's consoles,
+# which show no window: Qt's offscreen plugin needs FreeType, which this Qt does without)
 # and style, Qt's own Russian and Ukrainian texts for its dialogs, a qt.conf that makes the
 # folder Qt's prefix, the README and the licences.
 name=tr7042k-$version-win64
@@ -41,11 +42,11 @@ mkdir -p "$stage/platforms" "$stage/styles" "$stage/translations" "$stage/licens
 cp "$tree/app/tr7042k-console.exe" "$tree/burnin/tr7042k-burnin.exe" \
   "$tree/ports/tr7042k-ports.exe" "$stage/"
 cp "$qt/bin/Qt6Core.dll" "$qt/bin/Qt6Gui.dll" "$qt/bin/Qt6Widgets.dll" "$stage/"
-cp "$qt/plugins/platforms/qwindows.dll" "$qt/plugins/platforms/qoffscreen.dll" "$stage/platforms/"
+cp "$qt/plugins/platforms/qwindows.dll" "$qt/plugins/platforms/qminimal.dll" "$stage/platforms/"
 cp "$qt/plugins/styles/"*.dll "$stage/styles/" 2>/dev/null || true
-runtime=/usr/lib/gcc/x86_64-w64-mingw32/$(x86_64-w64-mingw32-g++-posix -dumpversion | cut -d. -f1)-posix
-cp "$runtime/libstdc++-6.dll" "$runtime/libgcc_s_seh-1.dll" \
-  /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll "$stage/"
+for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
+  cp "$(x86_64-w64-mingw32-g++-posix -print-file-name=$dll)" "$stage/"
+done
 cp /usr/share/qt6/translations/qtbase_ru.qm /usr/share/qt6/translations/qtbase_uk.qm \
   "$stage/translations/"
 printf '[Paths]\r\nPrefix = .\r\nPlugins = .\r\nTranslations = translations\r\n' >"$stage/qt.conf"

@@ -32,19 +32,6 @@ tree=$out/build
 built=$(date +%s)
 echo "-- built in $((built - started)) s"
 
-# Wine in a prefix of its own: 64-bit, no Mono or Gecko add-ons to fetch.
-export WINEPREFIX=$out/wine WINEARCH=win64 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-wine=wine
-[ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  "$wine" wineboot -i >/dev/null 2>&1
-  wineserver -w
-fi
-booted=$(date +%s)
-echo "-- wine ready in $((booted - built)) s"
-winpath() { "$wine" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
-
 scratch=$(mktemp -d)
 mkdir -p "$scratch/work"
 pids=()
@@ -55,6 +42,30 @@ cleanup() {
   rm -rf "$scratch"
 }
 trap cleanup EXIT
+
+# A virtual screen for everything wine runs: a Qt program makes windows even when it shows
+# none (the tests, the burn-in's consoles), and wine draws them through X. It must be there
+# before wine's first program, whose desktop every later one shares.
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+export DISPLAY=$display
+for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+
+# Wine in a prefix of its own: 64-bit, no Mono or Gecko add-ons to fetch.
+export WINEPREFIX=$out/wine WINEARCH=win64 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+wine=wine
+[ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
+wineserver -k >/dev/null 2>&1 || true # one left from an earlier run has no screen
+wineserver -w
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  "$wine" wineboot -i >/dev/null 2>&1
+  wineserver -w
+fi
+booted=$(date +%s)
+echo "-- wine ready in $((booted - built)) s"
+winpath() { "$wine" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 
 # One simulated printer per port; each links its pseudo-terminal as comN in a scratch config
 # folder, and wine's registry maps COMn to it.
@@ -92,27 +103,27 @@ wineserver -k 2>/dev/null || true
 wineserver -w
 wineserver -p >/dev/null 2>&1
 
-# The test programs find the Qt and runtime DLLs and Qt's plugins in the program folder.
-export WINEPATH
-WINEPATH=$(winpath "$stage")
-export QT_PLUGIN_PATH=$WINEPATH
+# The test programs run from a copy of the program folder, beside the DLLs, plugins and qt.conf
+# they use, as the programs do.
+bin=$scratch/bin
+cp -r "$stage" "$bin"
+cp "$tree"/tests/windows/*.exe "$bin/bench_port.exe" "$bin/"
 
 echo "-- the link on COM ports"
-(cd "$scratch/work" && timeout 300 "$wine" "$tree/tests/windows/link_tests_win.exe" --gtest_brief=1)
+(cd "$scratch/work" && timeout 300 "$wine" "$bin/link_tests_win.exe" --gtest_brief=1)
 # The device decoded the Windows-1251 text the test sent to its display.
 if ! grep -q 'Дисплей: \[Проверка 1251 №1' "$scratch/sim1.log"; then
   echo "the simulated printer on COM1 did not show the test's display text" >&2
   exit 1
 fi
-if [ -x "$tree/tests/windows/ports_tests_win.exe" ]; then
-  echo "-- tr7042k-ports on COM ports"
-  (cd "$scratch/work" && timeout 300 "$wine" "$tree/tests/windows/ports_tests_win.exe" --gtest_brief=1)
-fi
+echo "-- tr7042k-ports on COM ports"
+(cd "$scratch/work" && timeout 300 "$wine" "$bin/ports_tests_win.exe" --gtest_brief=1)
+timeout 300 tests/windows/ports-under-wine.sh "$wine" "$stage/tr7042k-ports.exe"
 
 echo "-- the console's pages and the full device test on COM6"
 (cd "$scratch/work" && TR_SIM_OUTPUT=$(winpath "$scratch/sim6.log") TR_SIM_PORT=6 \
-  TR_SIM_FACTORY_NUMBER=$factory QT_QPA_PLATFORM=offscreen \
-  timeout 600 "$wine" "$tree/tests/windows/console_tests_win.exe" --gtest_brief=1)
+  TR_SIM_FACTORY_NUMBER=$factory QT_QPA_PLATFORM=minimal:enable_fonts \
+  timeout 600 "$wine" "$bin/console_tests_win.exe" --gtest_brief=1)
 
 echo "-- tr7042k-burnin.exe: one pass without fiscal receipts on COM7 and COM8"
 batch=$scratch/batch
@@ -141,13 +152,8 @@ if ! grep -q $'\r$' "$journal"; then
 fi
 
 echo "-- the real console in a virtual screen: COM1, the information page"
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 console_started=$(date +%s%N)
-(cd "$scratch/work" && WINEPATH= QT_PLUGIN_PATH= "$wine" "$stage/tr7042k-console.exe" \
+(cd "$scratch/work" && "$wine" "$stage/tr7042k-console.exe" \
   >"$scratch/console.log" 2>&1) &
 pids+=($!)
 title="Тест регистратора расчетных операций TR7042K"
@@ -185,7 +191,7 @@ wineserver -w
 
 echo "-- the installer, silently, and its uninstaller"
 setup=$out/tr7042k-$version-setup.exe
-WINEPATH= "$wine" "$setup" /S
+"$wine" "$setup" /S
 programs=$WINEPREFIX/drive_c/users/$USER/AppData/Local/Programs/TR7042K
 [ -d "$programs" ] || programs=$(find "$WINEPREFIX/drive_c/users" -maxdepth 5 -type d -path '*/Programs/TR7042K' | head -n 1)
 shortcut=$(find "$WINEPREFIX/drive_c/users" -name 'Сервисная консоль TR7042K.lnk' | head -n 1)
@@ -195,7 +201,7 @@ if [ ! -f "$programs/tr7042k-console.exe" ] || [ ! -f "$programs/platforms/qwind
   echo "the silent install did not put the console, its shortcut and its uninstall entry in place" >&2
   exit 1
 fi
-WINEPATH= "$wine" "$programs/uninstall.exe" /S
+"$wine" "$programs/uninstall.exe" /S
 # The uninstaller runs on from a copy of itself: wait for it.
 for _ in $(seq 100); do [ ! -e "$programs" ] && [ ! -e "$shortcut" ] && break; sleep 0.2; done
 wineserver -w
@@ -210,7 +216,7 @@ echo "-- exchange times (a measurement, not a test; other builds may share the m
 wineserver -p >/dev/null 2>&1
 (cd "$scratch/work" && XDG_CONFIG_HOME=$scratch/config "$root/build/test/tests/bench/bench_port" 12 200 |
   sed 's/^/   native: /')
-(cd "$scratch/work" && timeout 120 "$wine" "$tree/tests/bench/bench_port.exe" 12 200 |
+(cd "$scratch/work" && timeout 120 "$wine" "$bin/bench_port.exe" 12 200 |
   tr -d '\r' | sed 's/^/   wine:   /')
 
 echo "== the console on Windows passed in $(($(date +%s) - started)) s"

@@ -2,6 +2,8 @@
 // the burn-in with its consoles, and what each printer received set beside the journals, the
 // exchange logs and the report. The timer test's minute is shortened (TR7042K_TIMER_WAIT_MS).
 
+#include "Cp1251.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -14,7 +16,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -38,11 +39,6 @@ QString U(const char* text) {
 QByteArray ReadFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QString FromCp1251(const QByteArray& bytes) {
-    QStringDecoder decoder("windows-1251");
-    return decoder.decode(bytes);
 }
 
 // Waits until `done` holds, up to `ms`; gives whether it did.
