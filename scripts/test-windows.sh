@@ -107,7 +107,51 @@ wineserver -p >/dev/null 2>&1
 # they use, as the programs do.
 bin=$scratch/bin
 cp -r "$stage" "$bin"
-cp "$tree"/tests/windows/*.exe "$bin/bench_port.exe" "$bin/"
+cp "$tree"/tests/windows/*.exe "$tree/tests/bench/bench_port.exe" "$bin/"
+
+echo "-- the real console in a virtual screen: COM1, the information page"
+console_started=$(date +%s%N)
+(cd "$scratch/work" && "$wine" "$stage/tr7042k-console.exe" \
+  >"$scratch/console.log" 2>&1) &
+pids+=($!)
+title="Тест регистратора расчетных операций TR7042K"
+window=
+for _ in $(seq 300); do
+  window=$(xdotool search --name "^$title\$" 2>/dev/null | head -n 1) && [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || { echo "the console's window did not appear" >&2; exit 1; }
+echo "   the window appeared after $((($(date +%s%N) - console_started) / 1000000)) ms"
+sleep 2
+xdotool mousemove --window "$window" 330 414 click 1 # "Подключить"
+sleep 1
+# To "Общая информация", a page at a time: each page turned to is the technician's, and the
+# information page reads the printer when it is shown.
+for _ in 1 2 3; do
+  xdotool key --window "$window" ctrl+Tab
+  sleep 1.5
+done
+shot=$scratch/info.png
+read_back=
+for _ in $(seq 20); do
+  sleep 0.5
+  import-im6.q16 -display "$display" -window "$window" "$shot" 2>/dev/null || continue
+  convert-im6.q16 "$shot" -resize 300% -colorspace Gray -normalize "$scratch/ocr.png"
+  read_back=$(tesseract "$scratch/ocr.png" - 2>/dev/null | tr -d ' ')
+  grep -q "$factory" <<<"$read_back" && break
+done
+if ! grep -q "$factory" <<<"$read_back"; then
+  echo "the information page does not show the factory number $factory; it reads:" >&2
+  echo "$read_back" >&2
+  cp "$shot" "$out/information-page.png" 2>/dev/null && echo "(screenshot: $out/information-page.png)" >&2
+  exit 1
+fi
+echo "   the information page shows $factory"
+[ -s "$scratch/work/fpllog.dat" ] || { echo "the console wrote no fpllog.dat in its folder" >&2; exit 1; }
+xdotool key --window "$window" alt+F4 >/dev/null 2>&1 || true
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w
+wineserver -p >/dev/null 2>&1
 
 echo "-- the link on COM ports"
 (cd "$scratch/work" && timeout 300 "$wine" "$bin/link_tests_win.exe" --gtest_brief=1)
@@ -150,44 +194,6 @@ if ! grep -q $'\r$' "$journal"; then
   echo "the burn-in's journal of COM7 is not in CR LF lines" >&2
   exit 1
 fi
-
-echo "-- the real console in a virtual screen: COM1, the information page"
-console_started=$(date +%s%N)
-(cd "$scratch/work" && "$wine" "$stage/tr7042k-console.exe" \
-  >"$scratch/console.log" 2>&1) &
-pids+=($!)
-title="Тест регистратора расчетных операций TR7042K"
-window=
-for _ in $(seq 300); do
-  window=$(xdotool search --name "^$title\$" 2>/dev/null | head -n 1) && [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || { echo "the console's window did not appear" >&2; exit 1; }
-echo "   the window appeared after $((($(date +%s%N) - console_started) / 1000000)) ms"
-sleep 1
-xdotool mousemove --window "$window" 330 414 click 1 # "Подключить"
-for _ in $(seq 100); do [ -s "$scratch/work/fpllog.dat" ] && break; sleep 0.1; done
-[ -s "$scratch/work/fpllog.dat" ] || { echo "the console wrote no fpllog.dat in its folder" >&2; exit 1; }
-xdotool key --window "$window" ctrl+Tab ctrl+Tab ctrl+Tab # to "Общая информация"
-shot=$scratch/info.png
-read_back=
-for _ in $(seq 20); do
-  sleep 0.5
-  import-im6.q16 -display "$display" -window "$window" "$shot" 2>/dev/null || continue
-  convert-im6.q16 "$shot" -resize 300% -colorspace Gray -normalize "$scratch/ocr.png"
-  read_back=$(tesseract "$scratch/ocr.png" - 2>/dev/null | tr -d ' ')
-  grep -q "$factory" <<<"$read_back" && break
-done
-if ! grep -q "$factory" <<<"$read_back"; then
-  echo "the information page does not show the factory number $factory; it reads:" >&2
-  echo "$read_back" >&2
-  cp "$shot" "$out/information-page.png" 2>/dev/null && echo "(screenshot: $out/information-page.png)" >&2
-  exit 1
-fi
-echo "   the information page shows $factory"
-xdotool key --window "$window" alt+F4 >/dev/null 2>&1 || true
-wineserver -k >/dev/null 2>&1 || true
-wineserver -w
 
 echo "-- the installer, silently, and its uninstaller"
 setup=$out/tr7042k-$version-setup.exe
