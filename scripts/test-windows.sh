@@ -139,8 +139,10 @@ read_back=
 for _ in $(seq 20); do
   sleep 0.5
   import-im6.q16 -display "$display" -window "$window" "$shot" 2>/dev/null || continue
-  convert-im6.q16 "$shot" -resize 300% -colorspace Gray -normalize "$scratch/ocr.png"
-  read_back=$(tesseract "$scratch/ocr.png" - 2>/dev/null | tr -d ' ')
+  # The tax number's field (Edit14 on its page, as the window draws it), enlarged.
+  convert-im6.q16 "$shot" -crop 190x28+232+124 +repage -resize 400% -colorspace Gray -normalize \
+    "$scratch/ocr.png"
+  read_back=$(tesseract "$scratch/ocr.png" - --psm 7 2>/dev/null | tr -d ' ')
   grep -q "$tax" <<<"$read_back" && break
 done
 if ! grep -q "$tax" <<<"$read_back"; then
