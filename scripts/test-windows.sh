@@ -203,7 +203,7 @@ fi
 echo "-- the installer, silently, and its uninstaller"
 setup=$out/tr7042k-$version-setup.exe
 "$wine" "$setup" /S
-programs=$WINEPREFIX/drive_c/users/$USER/AppData/Local/Programs/TR7042K
+programs=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Programs/TR7042K
 [ -d "$programs" ] || programs=$(find "$WINEPREFIX/drive_c/users" -maxdepth 5 -type d -path '*/Programs/TR7042K' | head -n 1)
 shortcut=$(find "$WINEPREFIX/drive_c/users" -name 'Сервисная консоль TR7042K.lnk' | head -n 1)
 if [ ! -f "$programs/tr7042k-console.exe" ] || [ ! -f "$programs/platforms/qwindows.dll" ] ||
