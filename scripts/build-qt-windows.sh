@@ -9,7 +9,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${TR_JOBS:-2}
-cache=${TR_QT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tr7042k}
+home=${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}
+cache=${TR_QT_CACHE:-${XDG_CACHE_HOME:-$home/.cache}/tr7042k}
 
 say() { echo "$@" >&2; }
 
