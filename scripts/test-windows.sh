@@ -156,7 +156,6 @@ echo "   the information page shows the tax number $tax"
 xdotool key --window "$window" alt+F4 >/dev/null 2>&1 || true
 wineserver -k >/dev/null 2>&1 || true
 wineserver -w
-wineserver -p >/dev/null 2>&1
 
 echo "-- the link on COM ports"
 (cd "$scratch/work" && timeout 300 "$wine" "$bin/link_tests_win.exe" --gtest_brief=1)
@@ -215,7 +214,6 @@ fi
 "$wine" "$programs/uninstall.exe" /S
 # The uninstaller runs on from a copy of itself: wait for it.
 for _ in $(seq 100); do [ ! -e "$programs" ] && [ ! -e "$shortcut" ] && break; sleep 0.2; done
-wineserver -w
 if [ -e "$programs" ] || [ -e "$shortcut" ] ||
   "$wine" reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\TR7042K' >/dev/null 2>&1; then
   echo "the silent uninstall left the console, its shortcut or its uninstall entry behind" >&2
