@@ -220,12 +220,12 @@ if [ -e "$programs" ] || [ -e "$shortcut" ] ||
   exit 1
 fi
 
-# Exchange times: the same program natively and under wine, against the printer on COM12.
+# Exchange times: the same program natively and under wine, against the printer on COM1. A
+# measurement, not a test: a run that cannot measure says so and the stage goes on.
 echo "-- exchange times (a measurement, not a test; other builds may share the machine)"
-wineserver -p >/dev/null 2>&1
-(cd "$scratch/work" && XDG_CONFIG_HOME=$scratch/config "$root/build/test/tests/bench/bench_port" 12 200 |
-  sed 's/^/   native: /')
-(cd "$scratch/work" && timeout 120 "$wine" "$bin/bench_port.exe" 12 200 |
-  tr -d '\r' | sed 's/^/   wine:   /')
+(cd "$scratch/work" && XDG_CONFIG_HOME=$scratch/config "$root/build/test/tests/bench/bench_port" 1 200 |
+  sed 's/^/   native: /') || echo "   native: not measured"
+(cd "$scratch/work" && timeout 120 "$wine" "$bin/bench_port.exe" 1 200 2>/dev/null |
+  tr -d '\r' | sed 's/^/   wine:   /') || echo "   wine: not measured"
 
 echo "== the console on Windows passed in $(($(date +%s) - started)) s"
