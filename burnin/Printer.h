@@ -47,6 +47,18 @@ struct TPrinterRecord {
 
     // "COM3 TR00012345", or just the port while the factory number is unknown.
     QString Title() const { return Factory.isEmpty() ? Port.Name : Port.Name + ' ' + Factory; }
+
+    // The tax or identification number as the information page shows it ("ПН123456789012",
+    // "IД1234567890"); empty when the device holds none, where the page shows the prefix alone,
+    // as when the identity was never read. For report.json and other programs.
+    QString TaxNumber() const {
+        return Tax == QStringLiteral("ПН") || Tax == QStringLiteral("IД") ? QString() : Tax;
+    }
+    // The same for a person: a number the device does not hold is said in words; empty only
+    // while the identity is unknown.
+    QString TaxNumberShown() const {
+        return Tax.isEmpty() || !TaxNumber().isEmpty() ? Tax : QStringLiteral("не задан");
+    }
 };
 
 // The verdict in the technician's words.

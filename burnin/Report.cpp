@@ -76,7 +76,7 @@ QByteArray Json(const TBatchInfo& batch, const QList<TPrinterRecord>& printers) 
             {QStringLiteral("port"), p.Port.Name},
             {QStringLiteral("factory_number"), p.Factory},
             {QStringLiteral("fiscal_number"), p.Fiscal},
-            {QStringLiteral("tax_number"), p.Tax},
+            {QStringLiteral("tax_number"), p.TaxNumber()},
             {QStringLiteral("software_version"), p.Version},
             {QStringLiteral("switches"), p.Switches},
             {QStringLiteral("started"), IsoTime(p.Started)},
@@ -145,7 +145,7 @@ QByteArray Csv(const QList<TPrinterRecord>& printers) {
         QStringList fields{p.Port.Name,
                            p.Factory,
                            p.Fiscal,
-                           p.Tax,
+                           p.TaxNumberShown(),
                            p.Version,
                            p.Switches,
                            ShownTime(p.Started),
@@ -254,7 +254,7 @@ QByteArray Html(const TBatchInfo& batch, const QList<TPrinterRecord>& printers) 
         html += QStringLiteral("<tr><td><a href=\"#p%1\">%2</a></td><td>%3</td>")
                     .arg(i)
                     .arg(Html(p.Port.Name), VerdictLabel(p.Verdict));
-        for (const QString& cell : {p.Factory, p.Fiscal, p.Tax, p.Version, p.Switches})
+        for (const QString& cell : {p.Factory, p.Fiscal, p.TaxNumberShown(), p.Version, p.Switches})
             html += QStringLiteral("<td>%1</td>").arg(Html(cell));
         for (const qsizetype n :
              {qsizetype(p.PassesDone), qsizetype(p.FailedCommands()), p.Messages.size()})

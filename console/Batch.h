@@ -21,7 +21,8 @@
 //   failed PASS TITLE N                            N more failed commands in that step
 //   message TIME TEXT                              a message box, journaled
 //   lost                                           the printer no longer answers
-//   reason TEXT                                    why the printer is not fit or has no line
+//   reason TEXT                                    why the printer is not fit or has no line;
+//                                                  the message boxes said, as sentences
 //   verdict VERDICT PASSES_DONE                    passed, failed, not fit, no line or stopped
 //   usage CPU_SECONDS PEAK_MEMORY_KB               what the process used
 //

@@ -238,6 +238,42 @@ protected:
 
 const QRegularExpression TimedLine(U("^\\d\\d:\\d\\d:\\d\\d "));
 
+// report.csv's rows split into fields: ';' between them, a field in quotes may hold ';' and '""'.
+QList<QStringList> CsvRows(const QString& path) {
+    QList<QStringList> rows;
+    for (const QString& line : FromCp1251(ReadFile(path)).split(U("\r\n"), Qt::SkipEmptyParts)) {
+        QStringList fields{QString()};
+        bool quoted = false;
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            const QChar c = line[i];
+            if (quoted && c == QLatin1Char('"') && i + 1 < line.size() && line[i + 1] == c)
+                fields.last() += line[++i];
+            else if (c == QLatin1Char('"'))
+                quoted = !quoted;
+            else if (c == QLatin1Char(';') && !quoted)
+                fields << QString();
+            else
+                fields.last() += c;
+        }
+        rows << fields;
+    }
+    return rows;
+}
+
+// report.html's row of the printers table for that port: its cells as HTML.
+QStringList HtmlRow(const QString& html, const QString& port) {
+    const qsizetype at = html.indexOf(QStringLiteral("\">%1</a></td>").arg(port));
+    if (at < 0) return {};
+    const qsizetype from = html.lastIndexOf(U("<tr>"), at);
+    const QString row = html.mid(from, html.indexOf(U("</tr>"), at) - from);
+    static const QRegularExpression cell(U("<td[^>]*>(.*?)</td>"));
+    QStringList cells;
+    auto it = cell.globalMatch(row);
+    while (it.hasNext())
+        cells << it.next().captured(1);
+    return cells;
+}
+
 TEST_F(Burnin, FourPrintersEachWithItsOwnFaultAndAMissingOne) {
     Sim(41, {U("--fast"), U("--factory-number"), U("TR00000041")});
     Sim(42, {U("--fast"), U("--factory-number"), U("TR00000042"), U("--status-bits"),
@@ -363,6 +399,66 @@ TEST_F(Burnin, FourPrintersEachWithItsOwnFaultAndAMissingOne) {
     for (const char* label : {"v passed", "v failed", "v noline", "v notfit"})
         EXPECT_TRUE(html.contains(QStringLiteral("class=\"%1\"").arg(U(label)))) << label;
     EXPECT_TRUE(html.contains(U("<td>X-отчет</td>")));
+}
+
+TEST_F(Burnin, WhatAPrinterLacksIsSaidInWordsForPeopleAndLeftEmptyForPrograms) {
+    Sim(91, {U("--fast"), U("--paper-out")});
+    Sim(92, {U("--fast"), U("--fresh")});
+    // Identity read, number set, then not fit at once (wrong switches).
+    Sim(93, {U("--fast"), U("--tax-number"), U("987654321098"), U("--switches"), U("10101100")});
+    Start({U("--delay"), U("0"), U("--out"), Out, U("COM91"), U("COM92"), U("COM93")});
+    EXPECT_EQ(Finish(), 2) << Output().toStdString();
+    ExpectQuiet();
+    const QList<QStringList> csv = CsvRows(Out + U("/report.csv"));
+    ASSERT_EQ(csv.size(), 4);
+    ASSERT_EQ(csv[0].value(3), U("Налоговый номер"));
+    ASSERT_EQ(csv[0].value(13), U("Причина"));
+    const QString html = FromCp1251(ReadFile(Out + U("/report.html")));
+
+    const struct {
+        const char* port;
+        std::vector<int> received;
+        const char* tax;      // report.json
+        const char* taxShown; // report.csv and report.html
+        QStringList messages; // report.json, in order
+        const char* reason;   // report.json; nullptr: the check window's, as the other tests say
+    } cases[] = {
+        // Out of paper: the first request's reply says so, and the identity is not read.
+        {"COM91",
+         {0x5A},
+         "",
+         "",
+         {U("Нет бумаги"), U("Ошибка получения информации")},
+         "Нет бумаги. Ошибка получения информации"},
+        {"COM92", {0x5A, 0x63, 0x61, 0x5A, 0x5A}, "", "не задан", {}, nullptr},
+        {"COM93", {0x5A, 0x63, 0x61, 0x5A, 0x5A}, "ПН987654321098", "ПН987654321098", {}, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port);
+        EXPECT_EQ(Sims[QString::fromLatin1(c.port).mid(3).toInt()]->Received(), c.received);
+        const QJsonObject printer = Printer(U(c.port));
+        EXPECT_EQ(printer[U("verdict")].toString(), U("not fit"));
+        EXPECT_EQ(printer[U("tax_number")].toString(), U(c.tax));
+        EXPECT_EQ(Texts(printer), c.messages);
+        const QString reason = printer[U("reason")].toString();
+        if (c.reason) {
+            EXPECT_EQ(reason, U(c.reason));
+        }
+        EXPECT_FALSE(reason.isEmpty());
+
+        QStringList row;
+        for (const QStringList& r : csv)
+            if (r.value(0) == U(c.port)) row = r;
+        ASSERT_EQ(row.size(), csv[0].size());
+        EXPECT_EQ(row[3], U(c.taxShown));
+        EXPECT_EQ(row[13], reason);
+
+        // Port, verdict, factory, fiscal, tax, ...
+        const QStringList cells = HtmlRow(html, U(c.port));
+        ASSERT_GE(cells.size(), 5);
+        EXPECT_EQ(cells[4], U(c.taxShown).toHtmlEscaped());
+        EXPECT_TRUE(html.contains(U("<p class=\"why\">%1</p>").arg(reason.toHtmlEscaped())));
+    }
 }
 
 TEST_F(Burnin, CtrlCStopsEveryPrinterAtItsNextCheckPointAndTheReportIsWritten) {
