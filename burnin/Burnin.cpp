@@ -3,12 +3,10 @@
 #include "Report.h"
 #include "System.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
-#include <cstdio>
+#include <QTimer>
 
 namespace {
 
@@ -28,16 +26,15 @@ QString LastLine(const QString& path) {
 } // namespace
 
 TBurnin::TBurnin(const TOptions& options, const QString& out, const QString& console)
-    : O(options), Out(out), Console(console),
-      Progress(Printers, options.Passes, ProgressOnTerminal()) {
+    : O(options), Out(out), Console(console) {
     for (const TPort& port : O.Ports) {
         TPrinterRecord printer;
         printer.Port = port;
         printer.Folder = UnnamedFileName(port.Label);
         printer.Journal = printer.Folder + QStringLiteral(".txt");
-        Printers << printer;
+        Records << printer;
     }
-    Pending.resize(size_t(Printers.size()));
+    Pending.resize(size_t(Records.size()));
 }
 
 TBurnin::~TBurnin() {
@@ -49,41 +46,47 @@ TBurnin::~TBurnin() {
         }
 }
 
-int TBurnin::Run() {
+void TBurnin::Begin() {
+    if (Begun) return;
+    Begun = true;
     Started = QDateTime::currentDateTime();
-    StopWatch = WatchStopSignals([this](int arrived) { StopsArrived(arrived); });
-
-    Progress.Redraw();
-    for (int i = 0; i < Printers.size(); ++i)
+    // A console that cannot be started ends at once; the batch ends once all were started.
+    Starting = true;
+    for (int i = 0; i < Records.size(); ++i)
         Start(i);
-    connect(&Clock, &QTimer::timeout, this, [this] { Progress.Redraw(); });
-    if (Progress.Terminal()) Clock.start(250);
-    if (Running > 0) QCoreApplication::exec();
-    Clock.stop();
+    Starting = false;
+    if (Alive == 0) Finish();
+}
 
+void TBurnin::OneLess() {
+    if (--Alive == 0 && !Starting) Finish();
+}
+
+void TBurnin::Finish() {
     TBatchInfo batch;
     batch.Options = &O;
     batch.Started = Started;
     batch.Ended = QDateTime::currentDateTime();
     batch.Stopped = Signals > 0;
-    batch.ExitCode = ExitCode(batch.Outcome);
-    for (const TPrinterRecord& printer : Printers) {
+    batch.ExitCode = Code = Verdicts(batch.Outcome);
+    OutcomeText = batch.Outcome;
+    for (const TPrinterRecord& printer : Records) {
         // An empty error file says nothing: it is not kept.
         const QString errors = FileOf(printer, ErrorsFile);
         if (QFileInfo(errors).size() == 0) QFile::remove(errors);
     }
-    QString error;
-    const bool written = WriteReports(Out, batch, Printers, error);
-    Progress.Redraw(true);
-    if (!written) std::fprintf(stderr, "tr7042k-burnin: %s\n", error.toUtf8().constData());
-    std::printf("%s\nОтчет: %s\n", batch.Outcome.toUtf8().constData(),
-                QDir(Out).filePath(QStringLiteral("report.html")).toUtf8().constData());
-    std::fflush(stdout);
-    return batch.ExitCode;
+    if (!WriteReports(Out, batch, Records, ReportTrouble) && ReportTrouble.isEmpty())
+        ReportTrouble = QStringLiteral("отчет не записан");
+    Done = true;
+    emit Finished();
+}
+
+QString TBurnin::JournalOf(int index) const {
+    return FileOf(Records[index], Records[index].Journal);
 }
 
 void TBurnin::Start(int index) {
-    TPrinterRecord& printer = Printers[index];
+    TPrinterRecord& printer = Records[index];
     const QDir out(Out);
     out.mkpath(printer.Folder);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -109,25 +112,27 @@ void TBurnin::Start(int index) {
     connect(process.get(), &QProcess::readyReadStandardOutput, this,
             [this, index] { Read(index); });
     connect(process.get(), &QProcess::finished, this,
-            [this, index](int code, QProcess::ExitStatus status) { Ended(index, code, status); });
+            [this, index](int code, QProcess::ExitStatus status) {
+                ProcessEnded(index, code, status);
+            });
     connect(process.get(), &QProcess::errorOccurred, this, [this, index](QProcess::ProcessError e) {
-        TPrinterRecord& p = Printers[index];
+        TPrinterRecord& p = Records[index];
         // Told once, though a start may fail on more than one count.
         if (e != QProcess::FailedToStart || !p.Verdict.isEmpty()) return;
         p.Trouble = QStringLiteral("не удалось запустить консоль %1: %2")
                         .arg(Console, Processes[size_t(index)]->errorString());
         p.Verdict = QStringLiteral("failed");
         p.Ended = QDateTime::currentDateTime();
-        Progress.Event(p, p.Trouble);
-        if (--Running == 0) QCoreApplication::exit(0);
+        emit PrinterChanged(index, p.Trouble);
+        OneLess();
     });
     printer.Started = QDateTime::currentDateTime();
     printer.Step = QStringLiteral("Запуск");
-    ++Running;
+    ++Alive;
     Processes.push_back(std::move(process));
     Processes.back()->start();
     if (Processes.back()->state() != QProcess::NotRunning)
-        Progress.Event(printer, QStringLiteral("консоль запущена"));
+        emit PrinterChanged(index, QStringLiteral("консоль запущена"));
 }
 
 QStringList TBurnin::ConsoleArguments(const TPrinterRecord& printer, int port) const {
@@ -137,7 +142,7 @@ QStringList TBurnin::ConsoleArguments(const TPrinterRecord& printer, int port) c
                           QStringLiteral("--port-name"),
                           printer.Port.Name,
                           QStringLiteral("--baud"),
-                          QString::number(O.Baud),
+                          QString::number(printer.Port.Baud > 0 ? printer.Port.Baud : O.Baud),
                           QStringLiteral("--passes"),
                           QString::number(O.Passes),
                           QStringLiteral("--delay"),
@@ -168,7 +173,8 @@ void TBurnin::Read(int index) {
 }
 
 void TBurnin::Handle(int index, const QStringList& f) {
-    TPrinterRecord& p = Printers[index];
+    TPrinterRecord& p = Records[index];
+    const auto changed = [&](const QString& event) { emit PrinterChanged(index, event); };
     const QString& kind = f[0];
     if (kind == QLatin1String("identity") && f.size() >= 6) {
         p.Factory = f[1];
@@ -177,17 +183,17 @@ void TBurnin::Handle(int index, const QStringList& f) {
         p.Version = f[4];
         p.Switches = f[5];
         if (FolderRenamedWhileRunning) NameFolder(index);
-        Progress.Event(p, QStringLiteral("фискальный номер %1, налоговый номер %2, версия ПО %3, "
-                                         "переключатели %4")
-                              .arg(p.Fiscal, p.Tax, p.Version, p.Switches));
+        changed(QStringLiteral("фискальный номер %1, налоговый номер %2, версия ПО %3, "
+                               "переключатели %4")
+                    .arg(p.Fiscal, p.Tax, p.Version, p.Switches));
     } else if (kind == QLatin1String("pass") && f.size() >= 2) {
         p.Pass = f[1].toInt();
         p.PassesDone = p.Pass - 1;
         p.Step.clear();
-        Progress.Event(p, QStringLiteral("проход %1 из %2").arg(p.Pass).arg(O.Passes));
+        changed(QStringLiteral("проход %1 из %2").arg(p.Pass).arg(O.Passes));
     } else if (kind == QLatin1String("step") && f.size() >= 2) {
         p.Step = f[1];
-        Progress.Redraw();
+        changed(QString());
     } else if (kind == QLatin1String("failed") && f.size() >= 4) {
         const int pass = f[1].toInt(), failed = f[3].toInt();
         if (!p.Failures.isEmpty() && p.Failures.last().Pass == pass &&
@@ -195,21 +201,23 @@ void TBurnin::Handle(int index, const QStringList& f) {
             p.Failures.last().Failed += failed;
         else
             p.Failures << TStepFailures{pass, f[2], failed};
-        Progress.Event(p, QStringLiteral("%1: отказавших команд %2 (всего %3)")
-                              .arg(f[2])
-                              .arg(failed)
-                              .arg(p.FailedCommands()));
+        changed(QStringLiteral("%1: отказавших команд %2 (всего %3)")
+                    .arg(f[2])
+                    .arg(failed)
+                    .arg(p.FailedCommands()));
     } else if (kind == QLatin1String("message") && f.size() >= 3) {
         p.Messages << TMessage{f[1], f[2]};
-        Progress.Event(p, QStringLiteral("сообщение: %1").arg(f[2]));
+        changed(QStringLiteral("сообщение: %1").arg(f[2]));
     } else if (kind == QLatin1String("lost")) {
         p.LineLost = true;
-        Progress.Event(p, QStringLiteral("связь с принтером потеряна"));
+        changed(QStringLiteral("связь с принтером потеряна"));
     } else if (kind == QLatin1String("reason") && f.size() >= 2) {
         p.Reason = f[1];
+        changed(QString());
     } else if (kind == QLatin1String("verdict") && f.size() >= 3) {
         p.Verdict = f[1];
         p.PassesDone = f[2].toInt();
+        changed(QString());
     } else if (kind == QLatin1String("usage") && f.size() >= 3) {
         p.CpuSeconds = f[1].toDouble();
         p.PeakMemoryKb = f[2].toLongLong();
@@ -219,7 +227,7 @@ void TBurnin::Handle(int index, const QStringList& f) {
 void TBurnin::NameFolder(int index) {
     // Named by port and factory number once the number is known. Where the console keeps
     // writing meanwhile, its open journal and its current folder move with the names.
-    TPrinterRecord& p = Printers[index];
+    TPrinterRecord& p = Records[index];
     const QString factory = FileLabel(p.Factory);
     if (factory.isEmpty()) return;
     const QString name = p.Port.Label + QLatin1Char('-') + factory;
@@ -231,10 +239,10 @@ void TBurnin::NameFolder(int index) {
     if (!out.exists(name) && out.rename(p.Folder, name)) p.Folder = name;
 }
 
-void TBurnin::Ended(int index, int exitCode, QProcess::ExitStatus status) {
+void TBurnin::ProcessEnded(int index, int exitCode, QProcess::ExitStatus status) {
     Read(index);
     NameFolder(index); // where it could not be named while its console ran
-    TPrinterRecord& p = Printers[index];
+    TPrinterRecord& p = Records[index];
     p.Ended = QDateTime::currentDateTime();
     if (p.Verdict.isEmpty()) {
         // The console ended without its verdict: stopped at once, or broken.
@@ -250,25 +258,22 @@ void TBurnin::Ended(int index, int exitCode, QProcess::ExitStatus status) {
             p.Verdict = QStringLiteral("failed");
         }
     }
-    Progress.Event(p, QStringLiteral("итог: %1, отказавших команд %2")
-                          .arg(VerdictWord(p.Verdict))
-                          .arg(p.FailedCommands()));
-    if (--Running == 0) QCoreApplication::exit(0);
+    emit PrinterChanged(index, QStringLiteral("итог: %1, отказавших команд %2")
+                                   .arg(VerdictWord(p.Verdict))
+                                   .arg(p.FailedCommands()));
+    OneLess();
 }
 
 void TBurnin::StopsArrived(int arrived) {
+    if (!Running()) return;
     for (; arrived > 0 && Signals < 2; --arrived) {
         ++Signals;
-        if (Signals == 1) {
-            Progress.Notice(QStringLiteral("Остановка: каждый принтер остановится на ближайшей "
-                                           "контрольной точке теста. Еще раз Ctrl-C - сразу."));
-        } else {
-            Progress.Notice(
-                QStringLiteral("Остановка сразу: записывается то, что уже в журналах."));
+        emit Stopping(Signals);
+        if (Signals == 2) {
             QTimer::singleShot(KillAfterMs, this, [this] {
                 for (size_t i = 0; i < Processes.size(); ++i)
                     if (Processes[i]->state() == QProcess::Running)
-                        Printers[int(i)].Trouble =
+                        Records[int(i)].Trouble =
                             QStringLiteral("консоль не завершилась по второму сигналу остановки "
                                            "и была завершена принудительно");
                 KillConsoles();
@@ -292,9 +297,9 @@ void TBurnin::KillConsoles() {
         if (process->state() == QProcess::Running) process->kill();
 }
 
-int TBurnin::ExitCode(QString& outcome) const {
+int TBurnin::Verdicts(QString& outcome) const {
     QMap<QString, int> counts;
-    for (const TPrinterRecord& p : Printers)
+    for (const TPrinterRecord& p : Records)
         ++counts[p.Verdict];
     QStringList tally;
     for (const char* verdict : {"passed", "failed", "not fit", "no line", "stopped"})

@@ -3,11 +3,13 @@
 #include "System.h"
 
 #include <QRegularExpression>
-#include <QSet>
+
+#include <algorithm>
 
 namespace {
 
 const char* const Usage = R"(Использование: tr7042k-burnin [параметры] ПОРТ...
+               tr7042k-burnin --window [параметры] [ПОРТ...]
 
 Полный тест консоли TR7042K без оператора, на нескольких принтерах сразу: для
 каждого принтера запускается своя консоль в пакетном режиме, ход теста виден по
@@ -26,6 +28,10 @@ const char* const OptionsHelp = R"(
   --report-password P   пароль отчетов (по умолчанию 5917)
   --out DIR             папка результатов; по умолчанию новая папка
                         burnin-ГГГГ-ММ-ДД-ЧЧММСС в текущей папке
+  --window              окно проверки партии: находит принтеры на портах (без
+                        ПОРТ - на всех портах, которые знает tr7042k-ports),
+                        запускает тест и показывает его ход; параметры выше
+                        заполняют его поля
   --help                эта справка
   --version             версия программы
 
@@ -53,6 +59,10 @@ bool WholeNumber(const QString& text, int least, int& value) {
 
 } // namespace
 
+bool IsConsoleRate(int baud) {
+    return std::find(std::begin(Rates), std::end(Rates), baud) != std::end(Rates);
+}
+
 QByteArray HelpText() {
     return QByteArray(Usage) + PortHelp + OptionsHelp;
 }
@@ -67,8 +77,25 @@ QString FileLabel(const QString& text) {
     return label;
 }
 
+bool AddPort(TOptions& o, TPort port, QString& error) {
+    for (const TPort& other : o.Ports)
+        if (other.Name == port.Name) {
+            error = QStringLiteral("порт %1 назван дважды").arg(port.Name);
+            return false;
+        }
+    // Two device paths with one file name still get folders of their own.
+    const auto taken = [&](const QString& label) {
+        return std::any_of(o.Ports.begin(), o.Ports.end(),
+                           [&](const TPort& other) { return other.Label == label; });
+    };
+    const QString base = port.Label;
+    for (int n = 2; taken(port.Label); ++n)
+        port.Label = QStringLiteral("%1-%2").arg(base).arg(n);
+    o.Ports << port;
+    return true;
+}
+
 bool ParseOptions(const QStringList& arguments, TOptions& o, QString& error) {
-    QSet<QString> labels, names;
     for (int i = 0; i < arguments.size(); ++i) {
         QString arg = arguments[i];
         std::optional<QString> inlineValue;
@@ -116,9 +143,11 @@ bool ParseOptions(const QStringList& arguments, TOptions& o, QString& error) {
             ok = number(0, o.Delay, QStringLiteral("неверная задержка между подтестами"));
         } else if (arg == QLatin1String("--no-fiscal")) {
             o.NoFiscal = true;
+        } else if (arg == QLatin1String("--window")) {
+            o.Window = true;
         } else if (arg == QLatin1String("--baud")) {
             ok = number(1, o.Baud, QStringLiteral("неверная скорость"));
-            if (ok && std::find(std::begin(Rates), std::end(Rates), o.Baud) == std::end(Rates)) {
+            if (ok && !IsConsoleRate(o.Baud)) {
                 error = QStringLiteral("скорость %1 консоль не предлагает: 9600, 19200, 57600 "
                                        "или 115200")
                             .arg(o.Baud);
@@ -149,24 +178,11 @@ bool ParseOptions(const QStringList& arguments, TOptions& o, QString& error) {
             ok = false;
         } else {
             TPort port;
-            ok = ParsePort(arg, port, error);
-            if (ok && names.contains(port.Name)) {
-                error = QStringLiteral("порт %1 назван дважды").arg(port.Name);
-                ok = false;
-            }
-            if (ok) {
-                // Two device paths with one file name still get folders of their own.
-                const QString base = port.Label;
-                for (int n = 2; labels.contains(port.Label); ++n)
-                    port.Label = QStringLiteral("%1-%2").arg(base).arg(n);
-                names.insert(port.Name);
-                labels.insert(port.Label);
-                o.Ports << port;
-            }
+            ok = ParsePort(arg, port, error) && AddPort(o, port, error);
         }
         if (!ok) return false;
     }
-    if (!o.Help && !o.Version && o.Ports.isEmpty()) {
+    if (!o.Help && !o.Version && !o.Window && o.Ports.isEmpty()) {
         error = QStringLiteral("не назван ни один порт");
         return false;
     }

@@ -1,8 +1,12 @@
 #include "Progress.h"
 
+#include "Burnin.h"
 #include "System.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QTime>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -88,4 +92,41 @@ void TProgress::Write(const QString& text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     std::fflush(stdout);
+}
+
+int RunOnTerminal(TBurnin& burnin) {
+    TProgress progress(burnin.Printers(), burnin.Options().Passes, ProgressOnTerminal());
+    const std::unique_ptr<QObject> stopWatch =
+        WatchStopSignals([&burnin](int arrived) { burnin.StopsArrived(arrived); });
+    QObject::connect(&burnin, &TBurnin::PrinterChanged, &burnin,
+                     [&](int index, const QString& event) {
+                         if (event.isEmpty())
+                             progress.Redraw();
+                         else
+                             progress.Event(burnin.Printers()[index], event);
+                     });
+    QObject::connect(&burnin, &TBurnin::Stopping, &burnin, [&](int stops) {
+        progress.Notice(stops == 1
+                            ? QStringLiteral("Остановка: каждый принтер остановится на ближайшей "
+                                             "контрольной точке теста. Еще раз Ctrl-C - сразу.")
+                            : QStringLiteral("Остановка сразу: записывается то, что уже в "
+                                             "журналах."));
+    });
+    QObject::connect(&burnin, &TBurnin::Finished, &burnin, [] { QCoreApplication::exit(0); });
+    QTimer clock;
+    QObject::connect(&clock, &QTimer::timeout, &burnin, [&] { progress.Redraw(); });
+
+    progress.Redraw();
+    burnin.Begin();
+    if (progress.Terminal()) clock.start(250);
+    if (!burnin.Ended()) QCoreApplication::exec();
+    clock.stop();
+    progress.Redraw(true);
+    if (!burnin.ReportError().isEmpty())
+        std::fprintf(stderr, "tr7042k-burnin: %s\n", burnin.ReportError().toUtf8().constData());
+    std::printf(
+        "%s\nОтчет: %s\n", burnin.Outcome().toUtf8().constData(),
+        QDir(burnin.OutFolder()).filePath(QStringLiteral("report.html")).toUtf8().constData());
+    std::fflush(stdout);
+    return burnin.ExitCode();
 }

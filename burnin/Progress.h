@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+class TBurnin;
+
 // The burn-in's progress on standard output. On a terminal: a header and one row per printer,
 // rewritten in place (port, factory number, pass k of N, the step running, failed commands,
 // elapsed time, verdict). Piped to a file: plain lines with the time, one an event.
@@ -33,3 +35,8 @@ private:
     QElapsedTimer sinceDrawn_;
     QString notice_;
 };
+
+// The command line's run of a burn-in: its rows (or lines) on standard output, Ctrl-C taken as
+// its stops, the event loop until its end, then the closing sentence and the report's path.
+// Gives the exit code.
+int RunOnTerminal(TBurnin& burnin);

@@ -1,18 +1,19 @@
 // tr7042k-burnin: the console's full device test on several printers at once, unattended, with a
-// report a service centre can file.
+// report a service centre can file; with --window, the same in the bench window.
 
 #include "Burnin.h"
 #include "Options.h"
+#include "Places.h"
+#include "Progress.h"
 #include "System.h"
+#include "Window.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
+#include <memory>
 
 namespace {
 
@@ -24,55 +25,46 @@ int Refuse(const QString& reason) {
     return WrongUse;
 }
 
-// The console this program starts: TR7042K_CONSOLE when set, else the one installed beside it,
-// else the one of a build tree (app/ beside burnin/), else the one on the PATH.
-QString FindConsole() {
-    const QString given = qEnvironmentVariable("TR7042K_CONSOLE");
-    if (!given.isEmpty()) return given;
-    const QDir here(QCoreApplication::applicationDirPath());
-    const QString name = QStringLiteral("tr7042k-console" TR_EXE_SUFFIX);
-    for (const QString& candidate :
-         {here.filePath(name), here.filePath(QStringLiteral("../app/") + name)})
-        if (QFileInfo(candidate).isExecutable()) return QDir::cleanPath(candidate);
-    return QStandardPaths::findExecutable(QStringLiteral("tr7042k-console"));
+// Whether the bench window is asked for (and not just the help or the version, which need no
+// display): told before the application object exists, since the window needs a QApplication.
+bool WantsWindow(int argc, char** argv) {
+    bool window = false;
+    for (int i = 1; i < argc; ++i) {
+        for (const char* plain : {"--help", "-h", "--version"})
+            if (std::strcmp(argv[i], plain) == 0) return false;
+        window = window || (std::strncmp(argv[i], "--window", 8) == 0 &&
+                            (argv[i][8] == '\0' || argv[i][8] == '='));
+    }
+    return window;
 }
 
-// The output folder: the one given (made when missing; one with files in it is refused, so no
-// earlier batch's report is overwritten), or a new one named by the date and time.
-bool MakeOutFolder(QString& out, QString& error) {
-    QDir dir;
-    if (out.isEmpty()) {
-        const QString base = QStringLiteral("burnin-") + QDateTime::currentDateTime().toString(
-                                                             QStringLiteral("yyyy-MM-dd-hhmmss"));
-        out = base;
-        for (int n = 2; QFileInfo::exists(out); ++n)
-            out = QStringLiteral("%1-%2").arg(base).arg(n);
-    } else if (QFileInfo(out).exists()) {
-        if (!QFileInfo(out).isDir()) {
-            error = QStringLiteral("%1 - не папка").arg(out);
-            return false;
-        }
-        if (!QDir(out).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
-                               QDir::System)) {
-            error = QStringLiteral("в папке %1 уже есть файлы; назовите новую или пустую папку")
-                        .arg(out);
-            return false;
-        }
-    }
-    if (!dir.mkpath(out) || !QFileInfo(out).isWritable()) {
-        error = QStringLiteral("не удалось создать папку результатов %1").arg(out);
-        return false;
-    }
-    out = QDir(out).absolutePath();
+// Whether a window can be shown at all; Qt would otherwise end the program with its own words.
+// Windows always has its desktop.
+bool HasDisplay(int argc, char** argv) {
+#ifdef _WIN32
     return true;
+#else
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "-platform") == 0) return true;
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+#endif
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     CatchStopSignals();
-    QCoreApplication application(argc, argv);
-    QStringList arguments = application.arguments();
+    // Only the window needs a display; everything else is Qt Core, as from a service account.
+    const bool window = WantsWindow(argc, argv);
+    if (window && !HasDisplay(argc, argv))
+        return Refuse(QStringLiteral("окну --window нужен экран: не заданы ни DISPLAY, ни "
+                                     "WAYLAND_DISPLAY (без окна тест запускается из командной "
+                                     "строки)"));
+    const std::unique_ptr<QCoreApplication> application =
+        window ? WindowApplication(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
+    QStringList arguments = application->arguments();
     arguments.removeFirst();
     TOptions options;
     QString error;
@@ -85,11 +77,10 @@ int main(int argc, char** argv) {
         std::printf("tr7042k-burnin %s\n", TR_VERSION);
         return 0;
     }
+    if (options.Window) return RunWindow(options);
     const QString console = FindConsole();
-    if (console.isEmpty() || !QFileInfo(console).isExecutable())
-        return Refuse(QStringLiteral("не найдена консоль tr7042k-console (ни рядом с программой, "
-                                     "ни в PATH; путь к ней можно задать в TR7042K_CONSOLE)"));
+    if (console.isEmpty() || !QFileInfo(console).isExecutable()) return Refuse(ConsoleMissing());
     if (!MakeOutFolder(options.Out, error)) return Refuse(error);
     TBurnin burnin(options, options.Out, console);
-    return burnin.Run();
+    return RunOnTerminal(burnin);
 }

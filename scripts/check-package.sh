@@ -20,7 +20,7 @@ lintian --fail-on error "$deb"
 echo "-- contents"
 expected=(
   ./usr/bin/tr7042k-burnin ./usr/bin/tr7042k-console ./usr/bin/tr7042k-ports ./usr/bin/tr7042k-sim
-  ./usr/share/applications/tr7042k-console.desktop
+  ./usr/share/applications/tr7042k-burnin.desktop ./usr/share/applications/tr7042k-console.desktop
   ./usr/share/doc/tr7042k/changelog.gz ./usr/share/doc/tr7042k/copyright
   ./usr/share/icons/hicolor/scalable/apps/tr7042k-console.svg
   ./usr/share/man/man1/tr7042k-console.1.gz ./usr/share/man/man1/tr7042k-ports.1.gz
@@ -75,7 +75,10 @@ done
 root=build/package/scratch-root
 rm -rf "$root"
 dpkg -x "$deb" "$root"
-desktop-file-validate "$root/usr/share/applications/tr7042k-console.desktop"
+for entry in tr7042k-console tr7042k-burnin; do
+  desktop-file-validate "$root/usr/share/applications/$entry.desktop"
+done
+grep -qx 'Exec=tr7042k-burnin --window' "$root/usr/share/applications/tr7042k-burnin.desktop"
 for page in "$root"/usr/share/man/man1/*.1.gz "$root"/usr/share/man/ru/man1/*.1.gz; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)
   [ -z "$warnings" ] || { echo "$page: $warnings" >&2; exit 1; }
