@@ -185,7 +185,7 @@ void TBurnin::Handle(int index, const QStringList& f) {
         if (FolderRenamedWhileRunning) NameFolder(index);
         changed(QStringLiteral("фискальный номер %1, налоговый номер %2, версия ПО %3, "
                                "переключатели %4")
-                    .arg(p.Fiscal, p.Tax, p.Version, p.Switches));
+                    .arg(p.Fiscal, p.TaxNumberShown(), p.Version, p.Switches));
     } else if (kind == QLatin1String("pass") && f.size() >= 2) {
         p.Pass = f[1].toInt();
         p.PassesDone = p.Pass - 1;
