@@ -34,20 +34,7 @@
 #include <memory>
 #include <sys/resource.h>
 
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << text.toStdString();
-}
-
 namespace {
-
-QString U(const char* text) {
-    return QString::fromUtf8(text);
-}
-
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // ---- The probe's lines
 
@@ -218,7 +205,7 @@ protected:
 
     TSimProcess& Sim(int port, const QStringList& options) {
         Sims[port] = std::make_unique<TSimProcess>(Config, port, options);
-        EXPECT_TRUE(Sims[port]->Started) << "simulator on COM" << port;
+        EXPECT_TRUE(Sims[port]->Started()) << "simulator on COM" << port;
         return *Sims[port];
     }
 

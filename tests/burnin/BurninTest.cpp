@@ -3,6 +3,7 @@
 // exchange logs and the report. The timer test's minute is shortened (TR7042K_TIMER_WAIT_MS).
 
 #include "Cp1251.h"
+#include "SimProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -25,84 +26,7 @@
 #include <functional>
 #include <memory>
 
-// gtest prints QStrings readably.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << text.toStdString();
-}
-
 namespace {
-
-QString U(const char* text) {
-    return QString::fromUtf8(text);
-}
-
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Waits until `done` holds, up to `ms`; gives whether it did.
-bool WaitFor(const std::function<bool()>& done, int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
-
-// A simulated printer, tr7042k-sim --port COMn --trace, in the test's config folder. What it
-// printed (its trace of every command received among it) is read from its output file.
-class Simulator {
-public:
-    Simulator(const QString& config, int port, const QStringList& options) {
-        output_ = QStringLiteral("%1/sim%2.out").arg(config).arg(port);
-        process_.setProgram(QStringLiteral(TR_SIM));
-        process_.setArguments(QStringList{QStringLiteral("--port"),
-                                          QStringLiteral("COM%1").arg(port),
-                                          QStringLiteral("--trace")} +
-                              options);
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
-        process_.setProcessEnvironment(environment);
-        process_.setStandardOutputFile(output_);
-        process_.setStandardErrorFile(output_ + QStringLiteral(".err"));
-        // A test that dies leaves no simulator behind, frozen or not.
-        process_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        process_.start();
-        const QString link = QStringLiteral("%1/tr7042k/ports/com%2").arg(config).arg(port);
-        started_ = WaitFor([&] { return QFileInfo(link).isSymLink(); }, 10000);
-    }
-    ~Simulator() {
-        if (process_.state() == QProcess::NotRunning) return;
-        Signal(SIGCONT);
-        process_.terminate();
-        if (!process_.waitForFinished(5000)) process_.kill();
-        process_.waitForFinished(2000);
-    }
-    bool Started() const { return started_; }
-    void Signal(int signal) { kill(pid_t(process_.processId()), signal); }
-    // The command codes received, in order.
-    std::vector<int> Received() const {
-        static const QRegularExpression request(QStringLiteral("^→ 0x([0-9A-F]{2})"),
-                                                QRegularExpression::MultilineOption);
-        std::vector<int> codes;
-        auto it = request.globalMatch(QString::fromUtf8(ReadFile(output_)));
-        while (it.hasNext())
-            codes.push_back(it.next().captured(1).toInt(nullptr, 16));
-        return codes;
-    }
-    int Count(int code) const {
-        const std::vector<int> codes = Received();
-        return int(std::count(codes.begin(), codes.end(), code));
-    }
-
-private:
-    QProcess process_;
-    QString output_;
-    bool started_ = false;
-};
 
 struct LogRecord {
     int Code;
@@ -118,8 +42,8 @@ protected:
         QDir().mkpath(Config + QStringLiteral("/tr7042k/ports"));
     }
 
-    Simulator& Sim(int port, const QStringList& options = {}) {
-        Sims[port] = std::make_unique<Simulator>(Config, port, options);
+    TSimProcess& Sim(int port, const QStringList& options = {}) {
+        Sims[port] = std::make_unique<TSimProcess>(Config, port, options);
         EXPECT_TRUE(Sims[port]->Started()) << "simulator on COM" << port;
         return *Sims[port];
     }
@@ -232,7 +156,7 @@ protected:
 
     QTemporaryDir Root;
     QString Config, Out;
-    std::map<int, std::unique_ptr<Simulator>> Sims;
+    std::map<int, std::unique_ptr<TSimProcess>> Sims;
     QProcess Process;
 };
 
@@ -279,7 +203,7 @@ TEST_F(Burnin, FourPrintersEachWithItsOwnFaultAndAMissingOne) {
     Sim(42, {U("--fast"), U("--factory-number"), U("TR00000042"), U("--status-bits"),
              U("45:0,2,0,0,0,0")});
     // Paced and printing at the usual speed, so it can be frozen mid-pass: it falls silent.
-    Simulator& silent = Sim(43, {U("--factory-number"), U("TR00000043")});
+    TSimProcess& silent = Sim(43, {U("--factory-number"), U("TR00000043")});
     Sim(44, {U("--fast"), U("--fresh")});
     // The fresh one named by its terminal's path: the COMn that leads there is the port.
     const QString terminal =
@@ -552,12 +476,12 @@ TEST_F(Burnin, ASecondCtrlCEndsAtOnceKeepingWhatIsJournaled) {
     EXPECT_EQ(Codes(Log(U("COM61"))), Sims[61]->Received());
 }
 
-TEST_F(Burnin, AKilledSimulatorLosesItsLineAndTheOthersFinish) {
+TEST_F(Burnin, AKilledTSimProcessLosesItsLineAndTheOthersFinish) {
     Sim(71, {U("--fast")});
-    Simulator& doomed = Sim(72, {U("--factory-number"), U("TR00000072")});
+    TSimProcess& doomed = Sim(72, {U("--factory-number"), U("TR00000072")});
     Sim(73, {U("--fast"), U("--switches"), U("10101100")});
     Sim(74, {U("--fast"), U("--status-bits"), U("2B:0,2,0,0,0,0")});
-    Simulator& crashing = Sim(75, {U("--factory-number"), U("TR00000075")});
+    TSimProcess& crashing = Sim(75, {U("--factory-number"), U("TR00000075")});
     Start({U("--delay"), U("0"), U("--out"), Out, U("COM71"), U("COM72"), U("COM73"), U("COM74"),
            U("COM75")});
     bool killed = false, crashed = false;
